@@ -1,0 +1,54 @@
+// The serial port component: exactly what the tool asks of the platform's
+// serial line. The protocol code talks only to this interface; serial/
+// holds the Qt implementation and the tests hold a scripted fake.
+//
+// Every fault is thrown as torvane::Fault (see encoding/fault.h):
+//   - setCommPort() while the port is open            -> kPortAlreadyOpen
+//   - setPortOpen(true) on an absent or busy device   -> kPortInvalid / kPortAlreadyOpen / kPortPermission
+//   - output(), input(), outBufferCount(), clearOutBuffer() on a closed port -> kPortNotOpen
+#pragma once
+
+#include <string>
+
+#include "encoding/bytes.h"
+
+namespace torvane {
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // COM number 1..9. Selecting is allowed only while the port is closed.
+  virtual void setCommPort(int number) = 0;
+  virtual int commPort() const = 0;
+
+  // "4800,N,8,1" or "38400,N,8,1". While open, applies to the bytes that
+  // follow and keeps the port open.
+  virtual void setSettings(const std::string& settings) = 0;
+  virtual std::string settings() const = 0;
+
+  // Open (true) or close (false). Closing a closed port does nothing.
+  virtual void setPortOpen(bool open) = 0;
+  virtual bool portOpen() const = 0;
+
+  // Buffer sizes in bytes and the read length; set while the port is closed.
+  // A read length of 0 means every read returns all pending input.
+  virtual void setInBufferSize(int bytes) = 0;
+  virtual void setOutBufferSize(int bytes) = 0;
+  virtual void setInputLen(int bytes) = 0;
+
+  // Queues the bytes for sending and returns at once.
+  virtual void output(const ByteString& bytes) = 0;
+
+  // Everything received and not yet read, possibly nothing. Never waits.
+  virtual ByteString input() = 0;
+
+  // Bytes queued and not yet on the line (the operating system's queue
+  // included where the platform tells it).
+  virtual int outBufferCount() = 0;
+
+  // Discards whatever is still queued for sending (pending count <- 0).
+  virtual void clearOutBuffer() = 0;
+};
+
+}  // namespace torvane
