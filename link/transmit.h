@@ -1,0 +1,27 @@
+// Stop-and-wait exchange of one frame against the machine's verdict byte.
+#pragma once
+
+#include <cstdint>
+
+#include "app/form_context.h"
+#include "encoding/bytes.h"
+
+namespace torvane {
+
+// Verdict bytes of the machine.
+inline constexpr uint8_t kACK = 6;
+inline constexpr uint8_t kNAK = 21;
+inline constexpr uint8_t kCAN = 24;
+inline constexpr uint8_t kETX = 3;
+inline constexpr uint8_t kSTX = 2;
+
+// Frame results.
+inline constexpr int16_t kFrameAccepted = 0;   // ACK or ETX
+inline constexpr int16_t kFrameTimedOut = -1;  // no verdict within 20 s of a send
+inline constexpr int16_t kFrameFailed = 24;    // CAN: program failure, port closed
+
+// Sends InString, resends it on NAK or STX, and returns the frame result.
+// Faults (port, packetCount overflow) are thrown to the caller.
+int16_t Transmit(FormContext& ctx, const ByteString& InString);
+
+}  // namespace torvane

@@ -1,0 +1,27 @@
+// The second half of an update run: the transfer list of the chosen source,
+// every image file it names as an address frame and data frames, then the
+// end frame.
+#pragma once
+
+#include <string>
+
+#include "app/form_context.h"
+
+namespace torvane {
+
+struct TransferOutcome {
+  enum class Kind {
+    Completed,      // the end frame came back with frame result 0
+    EarlyEnd,       // an image file is missing: the run ends with `text`
+    FrameRejected,  // a frame result other than 0: the failure path without a fault
+  };
+  Kind kind = Kind::Completed;
+  std::string text;  // status text of an early end
+};
+
+// Runs the phase. Faults (list or file access, parse errors, port faults)
+// are thrown; the transfer list and the image file are closed before any
+// return or throw.
+TransferOutcome transferPhase(FormContext& ctx);
+
+}  // namespace torvane

@@ -1,0 +1,11 @@
+// The "Start Update" handler: one whole update run, from opening the port to
+// completion, an early end or the failure path.
+#pragma once
+
+#include "app/form_context.h"
+
+namespace torvane {
+
+void cmdStart_Click(FormContext& ctx);
+
+}  // namespace torvane
