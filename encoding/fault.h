@@ -16,8 +16,10 @@ namespace torvane {
 namespace fault {
 inline constexpr int32_t kInvalidArgument = 5;      // an argument outside its valid range
 inline constexpr int32_t kOverflow = 6;             // a number does not fit its type
+inline constexpr int32_t kOutOfMemory = 7;          // memory could not be had
 inline constexpr int32_t kSubscriptOutOfRange = 9;  // an index outside an array
 inline constexpr int32_t kTypeMismatch = 13;        // text that should be a number is not
+inline constexpr int32_t kInternal = 51;            // an unexpected internal error
 inline constexpr int32_t kBadFileName = 52;         // a file name that cannot be used
 inline constexpr int32_t kFileNotFound = 53;        // a named file does not exist
 inline constexpr int32_t kPermissionDenied = 70;    // the file exists but may not be opened
