@@ -15,7 +15,7 @@ void FakeSerialPort::maybeFail(const std::string& op) {
   auto it = failNext.find(op);
   if (it != failNext.end() && it->second > 0) {
     --it->second;
-    throw Fault(fault::kPortIo, "Injected failure of " + op, "FakeSerialPort");
+    throw Fault(failNumber, "Injected failure of " + op, "FakeSerialPort");
   }
 }
 
@@ -47,7 +47,7 @@ std::optional<double> FakeSerialPort::nextArrival() const {
 }
 
 void FakeSerialPort::setCommPort(int number) {
-  log.push_back("select " + std::to_string(number));
+  note("select " + std::to_string(number));
   if (open_) throw Fault(fault::kPortAlreadyOpen, "Port already open", "FakeSerialPort");
   if (number >= 1 && number <= 9) devices_[number].touched = true;
   commPort_ = number;
@@ -55,13 +55,13 @@ void FakeSerialPort::setCommPort(int number) {
 
 void FakeSerialPort::setSettings(const std::string& settings) {
   maybeFail("settings");
-  log.push_back("settings " + settings);
+  note("settings " + settings);
   settings_ = settings;
 }
 
 void FakeSerialPort::setPortOpen(bool open) {
   if (open) {
-    log.push_back("open " + std::to_string(commPort_));
+    note("open " + std::to_string(commPort_));
     if (open_) throw Fault(fault::kPortAlreadyOpen, "Port already open", "FakeSerialPort");
     auto& d = devices_[commPort_];
     d.touched = true;
@@ -73,7 +73,7 @@ void FakeSerialPort::setPortOpen(bool open) {
     pending_ = 0;
   } else {
     if (!open_) return;
-    log.push_back("close " + std::to_string(commPort_));
+    note("close " + std::to_string(commPort_));
     maybeFail("close");
     ++devices_[commPort_].closes;
     open_ = false;
@@ -81,15 +81,15 @@ void FakeSerialPort::setPortOpen(bool open) {
 }
 
 void FakeSerialPort::setInBufferSize(int bytes) {
-  log.push_back("inbuffer " + std::to_string(bytes));
+  note("inbuffer " + std::to_string(bytes));
   inBufferSize = bytes;
 }
 void FakeSerialPort::setOutBufferSize(int bytes) {
-  log.push_back("outbuffer " + std::to_string(bytes));
+  note("outbuffer " + std::to_string(bytes));
   outBufferSize = bytes;
 }
 void FakeSerialPort::setInputLen(int bytes) {
-  log.push_back("inputlen " + std::to_string(bytes));
+  note("inputlen " + std::to_string(bytes));
   inputLen = bytes;
 }
 
@@ -130,7 +130,8 @@ int FakeSerialPort::outBufferCount() {
 
 void FakeSerialPort::clearOutBuffer() {
   requireOpen("clearOutBuffer");
-  log.push_back("clear");
+  note("clear");
+  if (outBufferCount() > 0) ++clearsWithPending;
   pending_ = 0;
 }
 

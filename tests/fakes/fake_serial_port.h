@@ -68,6 +68,12 @@ class FakeSerialPort : public SerialPort {
   double drainSeconds = 0;
   // Port operations that should throw once: "open", "settings", "output", "input", "close".
   std::map<std::string, int> failNext;
+  // Fault number of the injected failures.
+  int32_t failNumber = 8018;
+  // Clock reading at each log entry.
+  std::vector<double> logTimes;
+  // Clears that discarded bytes still queued for sending.
+  int clearsWithPending = 0;
 
   // SerialPort
   void setCommPort(int number) override;
@@ -89,6 +95,10 @@ class FakeSerialPort : public SerialPort {
   int inputLen = -1;
 
  private:
+  void note(const std::string& entry) {
+    log.push_back(entry);
+    logTimes.push_back(clock_.now);
+  }
   void maybeFail(const std::string& op);
   void requireOpen(const char* op) const;
 
