@@ -41,6 +41,7 @@ class Fault : public std::runtime_error {
         number_(number),
         description_(std::move(description)),
         source_(std::move(source)) {}
+  ~Fault() override;
 
   int32_t number() const noexcept { return number_; }
   const std::string& description() const noexcept { return description_; }
