@@ -1,0 +1,97 @@
+// The torvane-s19 command: output, exit status and its one-line faults.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/image/s19_test_support.h"
+
+namespace torvane {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class S19ToolTest : public test::ScratchDirectory {
+ protected:
+  static ToolRun run(const std::string& arguments) {
+    const std::string command =
+        std::string("'") + TORVANE_BIN_DIR + "/torvane-s19' " + arguments + " > tool.out 2> tool.err";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << command;
+    return {WEXITSTATUS(status), readFile("tool.out"), readFile("tool.err")};
+  }
+  static int lineCount(const std::string& text) {
+    int n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+  }
+};
+
+TEST_F(S19ToolTest, validFile_writesImagesAndReportsSizesHighestAndChecksum) {
+  writeFile("app.s19", "S00600004844521B\r\nS1090E00010203040506D3\r\nS9030000FC\r\n");
+  const ToolRun r = run("app.s19");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("code.bin: 8 bytes"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("highest address 0x0E05"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("checksum 0xD90C"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("vector.bin: 52 bytes"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile("code.bin"), test::bytes({1, 2, 3, 4, 5, 6, 0xD9, 0x0C}));
+  EXPECT_EQ(readFile("vector.bin"), ByteString(52, '\0'));
+}
+
+TEST_F(S19ToolTest, badLine_printsOneLineWithFileCauseAndLineAndFails) {
+  writeFile("bad.s19", "S1040E0007E6\r\nS1090E000102\r\n");
+  const ToolRun r = run("bad.s19");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(lineCount(r.err), 1) << r.err;
+  EXPECT_NE(r.err.find("bad.s19"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Invalid procedure call or argument"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(line 2)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[fault 5]"), std::string::npos) << r.err;
+  EXPECT_FALSE(test::fs::exists("code.bin"));
+  EXPECT_FALSE(test::fs::exists("vector.bin"));
+}
+
+TEST_F(S19ToolTest, missingFile_printsFileNotFoundAndFails) {
+  const ToolRun r = run("nothing.s19");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(lineCount(r.err), 1) << r.err;
+  EXPECT_NE(r.err.find("nothing.s19"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("File not found"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[fault 53]"), std::string::npos) << r.err;
+}
+
+TEST_F(S19ToolTest, arguments_helpSucceedsWrongOnesGiveUsageAndExit2) {
+  for (const char* help : {"--help", "-h"}) {
+    const ToolRun r = run(help);
+    EXPECT_EQ(r.exitCode, 0) << help;
+    EXPECT_NE(r.out.find("usage: torvane-s19 FILE"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("vector.bin"), std::string::npos) << r.out;
+  }
+  for (const char* wrong : {"", "a.s19 b.s19", "--verbose", "-x a.s19"}) {
+    const ToolRun r = run(wrong);
+    EXPECT_EQ(r.exitCode, 2) << wrong;
+    EXPECT_NE(r.err.find("usage: torvane-s19 FILE"), std::string::npos) << wrong << ": " << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(test::fs::exists("code.bin"));
+}
+
+TEST_F(S19ToolTest, fileNamedLikeAnOption_convertsAfterDoubleDash) {
+  writeFile("-odd.s19", "S1040E0007E6\n");
+  const ToolRun r = run("-- -odd.s19");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(readFile("code.bin").size(), 8u);
+}
+
+}  // namespace
+}  // namespace torvane
