@@ -1,0 +1,105 @@
+// Stop-and-wait: send one frame, then wait up to 20 seconds for the machine's
+// verdict byte.
+//
+//   ACK  -> accepted (0)            NAK -> send the same frame again
+//   CAN  -> program failure (24),   ETX -> accepted (0)
+//           port closed             STX -> send the same frame again
+//   no verdict within 20 s of a send -> time-out (-1), port left open
+//
+// The received text of one send is searched as a whole, in the order above,
+// so the first matching verdict in that order decides whatever its position.
+#include "link/transmit.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "encoding/fault.h"
+
+namespace torvane {
+
+namespace {
+
+constexpr double kVerdictSeconds = 20;
+
+enum class Action { Accept, Resend, Fail };
+
+struct VerdictRule {
+  uint8_t byte;
+  const char* status;
+  Action action;
+};
+
+// Tested in this order; the first byte that the received text contains decides.
+constexpr VerdictRule kVerdicts[] = {
+    {kACK, " Status: Received ACK", Action::Accept},
+    {kNAK, " Status: Received NAK, resending data", Action::Resend},
+    {kCAN, " Status: Received program fail - ", Action::Fail},
+    {kETX, " Status: Received ETX, code programmed successfully.", Action::Accept},
+    {kSTX, " Status: Received STX, resending data", Action::Resend},
+};
+
+const VerdictRule* findVerdict(const ByteString& received) {
+  for (const VerdictRule& rule : kVerdicts) {
+    if (received.find(static_cast<char>(rule.byte)) != ByteString::npos) return &rule;
+  }
+  return nullptr;
+}
+
+void countFrame(FormState& state) {
+  if (state.packetCount == std::numeric_limits<int16_t>::max()) {
+    throw Fault(fault::kOverflow,
+                "Overflow: a run can send at most 32767 frames; frame 32768 was not sent", "Transmit");
+  }
+  ++state.packetCount;
+}
+
+// Queues the frame, tells the operator and starts a fresh 20-second wait.
+void sendFrame(FormContext& ctx, const ByteString& frame) {
+  ctx.mscCom.clearOutBuffer();
+  ctx.mscCom.output(frame);
+  ctx.window.setStatus(ctx.window.status() + "(" + std::to_string(frame.size()) + " bytes, " +
+                       std::to_string(ctx.state.packetCount) + ")\r\n  Waiting for acknowledgement");
+  ctx.window.repaint();
+  ctx.state.deadline = ctx.clock.seconds() + kVerdictSeconds;
+}
+
+// Waits for the verdict of the send just made; nullptr when the deadline
+// passed without one.
+const VerdictRule* awaitVerdict(FormContext& ctx) {
+  ByteString received;
+  while (!deadlineReached(ctx.clock.seconds(), ctx.state.deadline)) {
+    waitPass(ctx, ctx.state.deadline);
+    received += ctx.mscCom.input();
+    if (const VerdictRule* verdict = findVerdict(received)) return verdict;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int16_t Transmit(FormContext& ctx, const ByteString& InString) {
+  countFrame(ctx.state);
+  for (;;) {
+    sendFrame(ctx, InString);
+    const VerdictRule* verdict = awaitVerdict(ctx);
+    if (verdict == nullptr) {
+      ctx.window.setStatus(" Status: Received Time out");
+      ctx.window.repaint();
+      return kFrameTimedOut;
+    }
+    ctx.window.setStatus(verdict->status);
+    ctx.window.repaint();
+    switch (verdict->action) {
+      case Action::Accept:
+        return kFrameAccepted;
+      case Action::Fail:
+        ctx.mscCom.setPortOpen(false);
+        return kFrameFailed;
+      case Action::Resend:
+        break;
+    }
+  }
+}
+
+}  // namespace torvane

@@ -1,0 +1,213 @@
+// The transfer phase, step by step:
+//
+//   1 open the transfer list of the selected source
+//   2 for each entry of the list, in order:
+//     2.1 parse the line (blank lines are skipped)
+//     2.2 a missing image file ends the run early
+//     2.3 open the image file, take its size
+//     2.4 address frame, then its data frames of 512 bytes, read as they go
+//   3 close the list, send the end frame
+//
+// Every frame must come back with frame result 0 before the next is built.
+// The list and the image file are std::ifstream objects, so both are closed
+// on every return and every fault.
+#include "run/transfer_phase.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "encoding/fault.h"
+#include "encoding/line_reader.h"
+#include "link/frames.h"
+#include "link/transmit.h"
+#include "run/transfer_list.h"
+
+namespace torvane {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kSource = "transferPhase";
+
+std::string errnoText(int err) { return err != 0 ? std::string(": ") + std::strerror(err) : std::string(); }
+
+std::string workingFolder() {
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  return ec ? std::string("the working folder") : "the working folder " + cwd.string();
+}
+
+std::ifstream openTransferList(const std::string& listName) {
+  if (listName.empty()) {
+    throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open", kSource);
+  }
+  const std::string shown = "Transfer list " + quotedForFault(listName);
+  std::error_code ec;
+  const fs::file_status st = fs::status(listName, ec);
+  if (st.type() == fs::file_type::not_found) {
+    throw Fault(fault::kFileNotFound, shown + " was not found in " + workingFolder(), kSource);
+  }
+  if (st.type() == fs::file_type::directory) {
+    throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kSource);
+  }
+  errno = 0;
+  std::ifstream list(listName, std::ios::binary);
+  if (!list.is_open()) throw Fault(fault::kFileNotFound, shown + " cannot be opened" + errnoText(errno), kSource);
+  return list;
+}
+
+bool readListLine(LineReader& reader, ByteString& line, const std::string& listName) {
+  try {
+    if (reader.next(line)) return true;
+  } catch (const std::ios_base::failure& e) {
+    throw Fault(fault::kFileAccess,
+                "Transfer list " + quotedForFault(listName) + " could not be read after line " +
+                    std::to_string(reader.lineNumber()) + ": " + e.what(),
+                kSource);
+  }
+  if (reader.failed()) {
+    throw Fault(fault::kFileAccess,
+                "Transfer list " + quotedForFault(listName) + " could not be read after line " +
+                    std::to_string(reader.lineNumber()),
+                kSource);
+  }
+  return false;
+}
+
+// A regular file (or a link to one) counts as existing; nothing there, or a
+// folder, counts as missing. Anything else cannot be sent.
+bool imageExists(const std::string& name, const std::string& where) {
+  if (name.empty()) return false;
+  std::error_code ec;
+  const fs::file_status st = fs::status(name, ec);
+  switch (st.type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::directory:
+      return false;
+    case fs::file_type::regular:
+      return true;
+    case fs::file_type::none:
+      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be looked up: " + ec.message(), kSource);
+    default:
+      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kSource);
+  }
+}
+
+std::ifstream openImage(const std::string& name, const std::string& where) {
+  errno = 0;
+  std::ifstream image(name, std::ios::binary);
+  if (!image.is_open()) {
+    const int err = errno;
+    if (err == EACCES || err == EPERM) {
+      throw Fault(fault::kPermissionDenied, where + quotedForFault(name) + " cannot be opened: permission denied",
+                  kSource);
+    }
+    throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be opened" + errnoText(err), kSource);
+  }
+  return image;
+}
+
+// Length of the open file; more than 2147483647 bytes cannot be announced.
+int32_t imageSize(std::ifstream& image, const std::string& name, const std::string& where) {
+  image.seekg(0, std::ios::end);
+  const std::streamoff size = image.tellg();
+  image.seekg(0, std::ios::beg);
+  if (size < 0 || !image) {
+    throw Fault(fault::kFileAccess, where + "the length of " + quotedForFault(name) + " cannot be read", kSource);
+  }
+  if (size > std::numeric_limits<int32_t>::max()) {
+    throw Fault(fault::kOverflow,
+                where + quotedForFault(name) + " holds " + std::to_string(size) +
+                    " bytes; at most 2147483647 bytes can be sent",
+                kSource);
+  }
+  return static_cast<int32_t>(size);
+}
+
+ByteString buildAddressFrame(const ListEntry& entry, int32_t size, const std::string& where) {
+  try {
+    return addressFrame(entry.memoryType, entry.address, size);
+  } catch (const Fault& f) {
+    throw Fault(f.number(), where + "address " + std::to_string(entry.address) + ": " + f.description(), f.source());
+  }
+}
+
+void showStatus(FormContext& ctx, const std::string& text) {
+  ctx.window.setStatus(text);
+  ctx.window.repaint();
+}
+
+std::string entryStatus(const ListEntry& entry, int32_t size) {
+  std::string text = " Status: Sending " + entry.name + " (" + std::to_string(size) + " bytes) to ";
+  const std::string label = memoryTypeLabel(entry.memoryType);
+  if (!label.empty()) text += label + std::to_string(entry.address) + ")";
+  return text;
+}
+
+// The data frames of one image file, read block by block as they are sent.
+int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry, int32_t size,
+                 const std::string& where) {
+  ByteString block;
+  int32_t remaining = size;
+  while (remaining > 0) {
+    ctx.window.yield();
+    checkNotClosing(ctx);
+    showStatus(ctx, " Status: Sending data ");
+    const auto count = static_cast<std::streamsize>(std::min(remaining, static_cast<int32_t>(kBlockSize)));
+    block.resize(static_cast<std::size_t>(count));
+    image.read(block.data(), count);
+    if (image.gcount() != count) {
+      throw Fault(fault::kFileAccess,
+                  where + quotedForFault(entry.name) + ": only " + std::to_string(image.gcount()) + " of " +
+                      std::to_string(count) + " bytes at offset " + std::to_string(size - remaining) +
+                      " could be read; the file changed while it was being sent",
+                  kSource);
+    }
+    const int16_t result = Transmit(ctx, dataFrame(block, entry.memoryType));
+    if (result != kFrameAccepted) return result;
+    remaining -= static_cast<int32_t>(count);
+  }
+  return kFrameAccepted;
+}
+
+// Address frame and data frames of one entry; the image file is closed on
+// every way out.
+int16_t sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where) {
+  std::ifstream image = openImage(entry.name, where);
+  const int32_t size = imageSize(image, entry.name, where);
+  showStatus(ctx, entryStatus(entry, size));
+  const ByteString frame = buildAddressFrame(entry, size, where);
+  showStatus(ctx, " Status: Sending address ");
+  const int16_t result = Transmit(ctx, frame);
+  if (result != kFrameAccepted) return result;
+  return sendData(ctx, image, entry, size, where);
+}
+
+}  // namespace
+
+TransferOutcome transferPhase(FormContext& ctx) {
+  const std::string listName = chosenTransferList(ctx.window);
+  std::ifstream list = openTransferList(listName);
+  LineReader reader(list);
+  ByteString line;
+  while (readListLine(reader, line, listName)) {
+    const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
+    if (!entry) continue;
+    const std::string where = listName + " line " + std::to_string(reader.lineNumber()) + ": ";
+    if (!imageExists(entry->name, where)) {
+      return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
+    }
+    if (sendEntry(ctx, *entry, where) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
+  }
+  list.close();
+  showStatus(ctx, " Status: Sending end of transmission ");
+  if (Transmit(ctx, endFrame()) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
+  return {TransferOutcome::Kind::Completed, {}};
+}
+
+}  // namespace torvane
