@@ -1,0 +1,99 @@
+// torvane-update: loads new firmware into a TorVane machine over RS-232.
+//
+// Test and demo hooks, read from the environment (operators never set them):
+//   TORVANE_AUTOSTART=1       presses "&Start Update" once, after the start-up
+//                             port scan has returned.
+//   TORVANE_EXIT_AFTER_RUN=1  quits when the first update run has ended and
+//                             prints its final status line on one line of
+//                             standard output, as "final status: <text>" with
+//                             CR and LF written as \r and \n; exit code 0.
+//                             Message boxes are then printed as
+//                             "message box: <text>" instead of waiting for OK.
+//   TORVANE_SCREENSHOT=<path> saves a picture of the window (PNG) to <path>
+//                             just before the program quits.
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "app/app_icon.h"
+#include "app/form_context.h"
+#include "app/frmdl.h"
+#include "app/qt_clock.h"
+#include "app/qt_window_ops.h"
+#include "serial/qt_serial_port.h"
+
+namespace {
+
+bool hookSet(const char* name) { return qEnvironmentVariable(name) == QStringLiteral("1"); }
+
+// One line of output: CR and LF written as the two-character escapes.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("torvane-update"));
+  QApplication::setWindowIcon(torvane::appIcon());
+
+  torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
+  torvane::Frmdl window;
+  torvane::QtWindowOps ops(window);
+  torvane::QtClock clock;
+  torvane::FormContext ctx{port, ops, clock, {}};
+  window.attach(ctx);
+
+  const bool autostart = hookSet("TORVANE_AUTOSTART");
+  const bool exitAfterRun = hookSet("TORVANE_EXIT_AFTER_RUN");
+  const QString screenshot = qEnvironmentVariable("TORVANE_SCREENSHOT");
+
+  if (!screenshot.isEmpty()) {
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window, screenshot] {
+      if (!window.grab().save(screenshot, "PNG")) {
+        std::cerr << "torvane-update: cannot save the screenshot to " << screenshot.toStdString() << '\n';
+      }
+    });
+  }
+  if (exitAfterRun) {
+    window.messageBoxHook = [](const QString& text) {
+      std::cout << "message box: " << oneLine(text.toStdString()) << std::endl;
+    };
+    auto run = window.startProcedure;
+    auto finish = [&ops] {
+      std::cout << "final status: " << oneLine(ops.status()) << std::endl;
+      QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    };
+    window.startProcedure = [run, finish, depth = 0](torvane::FormContext& c) mutable {
+      ++depth;
+      try {
+        run(c);
+      } catch (...) {
+        if (--depth == 0) finish();
+        throw;
+      }
+      if (--depth == 0) finish();
+    };
+  }
+
+  // Start-up once the event loop runs: show the window and scan the ports.
+  QTimer::singleShot(0, &window, [&window, autostart] {
+    window.Form_Load();
+    if (autostart) window.cmdStart_Click();
+  });
+  return app.exec();
+}
