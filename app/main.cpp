@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
-#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -23,26 +22,12 @@
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/qt_window_ops.h"
+#include "app/test_hooks.h"
 #include "serial/qt_serial_port.h"
 
 namespace {
 
 bool hookSet(const char* name) { return qEnvironmentVariable(name) == QStringLiteral("1"); }
-
-// One line of output: CR and LF written as the two-character escapes.
-std::string oneLine(const std::string& text) {
-  std::string line;
-  for (char c : text) {
-    if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
 
 }  // namespace
 
@@ -71,11 +56,11 @@ int main(int argc, char* argv[]) {
   }
   if (exitAfterRun) {
     window.messageBoxHook = [](const QString& text) {
-      std::cout << "message box: " << oneLine(text.toStdString()) << std::endl;
+      std::cout << "message box: " << torvane::oneLine(text.toStdString()) << std::endl;
     };
     auto run = window.startProcedure;
     auto finish = [&ops] {
-      std::cout << "final status: " << oneLine(ops.status()) << std::endl;
+      std::cout << "final status: " << torvane::oneLine(ops.status()) << std::endl;
       QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     };
     window.startProcedure = [run, finish, depth = 0](torvane::FormContext& c) mutable {
