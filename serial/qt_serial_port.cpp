@@ -1,0 +1,334 @@
+#include "serial/qt_serial_port.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+#include "serial/com_names.h"
+
+namespace torvane {
+namespace {
+
+// Marks the span of one of our own operations: Qt errors raised inside it
+// are handled by that operation and not kept for later.
+class CallGuard {
+ public:
+  explicit CallGuard(int& depth) : depth_(depth) { ++depth_; }
+  ~CallGuard() { --depth_; }
+  CallGuard(const CallGuard&) = delete;
+  CallGuard& operator=(const CallGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+QSerialPort::Parity qtParity(char parity) {
+  switch (parity) {
+    case 'E': return QSerialPort::EvenParity;
+    case 'O': return QSerialPort::OddParity;
+    default: return QSerialPort::NoParity;
+  }
+}
+
+void requireNotNegative(int bytes, const char* what) {
+  if (bytes < 0) {
+    throw Fault(fault::kInvalidArgument,
+                std::string("The ") + what + " must be 0 or more bytes, not " + std::to_string(bytes) + ".",
+                kPortSource);
+  }
+}
+
+// Reading a little more than this from the device in one input() call is
+// never needed; it bounds the loop if a device floods the line.
+constexpr int kMaxPullsPerRead = 64;
+
+}  // namespace
+
+QtSerialPort::QtSerialPort() {
+  // Qt's read buffer stays unlimited (0). The receive buffer size is only
+  // stored: a Qt read buffer bounded to, say, 512 bytes stops reading from
+  // the device once full and drops or stalls whatever arrives meanwhile.
+  port_.setReadBufferSize(0);
+  QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                   [this](QSerialPort::SerialPortError error) { onQtError(error); });
+  QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+    if (inCall_ == 0 && activity_) activity_();
+  });
+  QObject::connect(&port_, &QSerialPort::bytesWritten, &port_, [this](qint64) {
+    if (inCall_ == 0 && activity_) activity_();
+  });
+}
+
+QtSerialPort::~QtSerialPort() {
+  QObject::disconnect(&port_, nullptr, nullptr, nullptr);
+  if (port_.isOpen()) port_.close();
+}
+
+std::string QtSerialPort::device() const { return deviceForCom(commPort_); }
+
+PortId QtSerialPort::id() const { return PortId{commPort_, device()}; }
+
+// ---- faults ---------------------------------------------------------------
+
+void QtSerialPort::fail(QSerialPort::SerialPortError error, PortStep step) {
+  const std::string systemText = port_.error() == error ? port_.errorString().toStdString() : std::string();
+  if (isFatalPortError(error)) {
+    // The device is gone: release it so that the port reads closed and can
+    // be opened again later.
+    closeDevice();
+    vanished_ = false;
+    deferred_.reset();
+  }
+  throw portFault(error, step, id(), systemText);
+}
+
+// Throws the fault for whatever Qt reported during the last call, if any.
+void QtSerialPort::failIfQtError(PortStep step) {
+  const QSerialPort::SerialPortError error = port_.error();
+  if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
+  fail(deviceGone() ? QSerialPort::ResourceError : error, step);
+}
+
+void QtSerialPort::requireOpen(PortStep step) {
+  if (vanished_) {
+    // Reported once, by the first operation after the device went away.
+    const Fault gone = deferred_ ? *deferred_ : portFault(QSerialPort::ResourceError, step, id());
+    closeDevice();
+    vanished_ = false;
+    deferred_.reset();
+    throw gone;
+  }
+  if (!port_.isOpen()) fail(QSerialPort::NotOpenError, step);
+  if (deferred_) {
+    const Fault kept = *deferred_;
+    deferred_.reset();
+    throw kept;
+  }
+  if (deviceGone()) fail(QSerialPort::ResourceError, step);
+}
+
+// True when the open device has hung up (adapter unplugged, the other end of
+// a pseudo-terminal closed).
+bool QtSerialPort::deviceGone() const {
+#ifdef Q_OS_UNIX
+  if (!port_.isOpen()) return false;
+  pollfd p{static_cast<int>(port_.handle()), 0, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+  return false;
+#endif
+}
+
+// Errors that Qt reports from the event loop (its read and write notifiers).
+// They must not throw here: they are kept for the next operation.
+void QtSerialPort::onQtError(QSerialPort::SerialPortError error) {
+  if (inCall_ > 0 || error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
+  if (!port_.isOpen() || vanished_) return;
+  const bool gone = isFatalPortError(error) || deviceGone();
+  const PortStep step = error == QSerialPort::WriteError ? PortStep::Send : PortStep::Read;
+  const std::string systemText = port_.errorString().toStdString();
+  if (gone) {
+    deferred_ = portFault(QSerialPort::ResourceError, step, id(), systemText);
+    vanished_ = true;
+    // Release the device from the event loop rather than inside Qt's own
+    // notifier handler; this also keeps a hung-up device from waking the
+    // loop again and again.
+    QMetaObject::invokeMethod(
+        &port_, [this] { if (vanished_) closeDevice(); }, Qt::QueuedConnection);
+  } else if (!deferred_) {
+    deferred_ = portFault(error, step, id(), systemText);
+  }
+  port_.clearError();
+  if (activity_) activity_();
+}
+
+void QtSerialPort::closeDevice() {
+  CallGuard guard(inCall_);
+  if (port_.isOpen()) port_.close();
+  port_.clearError();
+}
+
+// ---- selection, settings, open and close ------------------------------------
+
+void QtSerialPort::setCommPort(int number) {
+  CallGuard guard(inCall_);
+  if (portOpen()) fail(QSerialPort::OpenError, PortStep::Select);
+  if (number < kFirstCom || number > kLastCom) {
+    throw portFault(QSerialPort::DeviceNotFoundError, PortStep::Select, PortId{number, {}});
+  }
+  if (vanished_) setPortOpen(false);
+  commPort_ = number;
+}
+
+void QtSerialPort::setSettings(const std::string& settings) {
+  CallGuard guard(inCall_);
+  const LineSettings parsed = parseLineSettings(settings);
+  if (portOpen()) {
+    port_.clearError();
+    if (!applySettings(parsed)) {
+      const QSerialPort::SerialPortError error = port_.error();
+      const std::string systemText = "\"" + settings + "\": " + port_.errorString().toStdString();
+      applySettings(settings_);  // best effort: back to the settings in force
+      port_.clearError();
+      throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure,
+                      id(), systemText);
+    }
+  }
+  settings_ = parsed;
+  settingsText_ = settings;
+}
+
+// Each setter reconfigures the open device at once (TCSANOW on Unix), so a
+// change applies to the bytes that follow and the port stays open.
+bool QtSerialPort::applySettings(const LineSettings& s) {
+  return port_.setBaudRate(s.baudRate) &&
+         port_.setDataBits(s.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8) &&
+         port_.setParity(qtParity(s.parity)) &&
+         port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+         port_.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void QtSerialPort::setPortOpen(bool open) {
+  CallGuard guard(inCall_);
+  if (!open) {
+    closeDevice();
+    vanished_ = false;
+    deferred_.reset();
+    return;
+  }
+  if (portOpen()) fail(QSerialPort::OpenError, PortStep::Open);
+  setPortOpen(false);  // whatever a vanished device left behind
+  openAndConfigure();
+}
+
+// Open, then configure; a failing step leaves the port closed.
+void QtSerialPort::openAndConfigure() {
+  port_.setPortName(QString::fromStdString(device()));
+  port_.clearError();
+  // QSerialPort puts the line in raw mode on open: no echo, no CR/LF or
+  // other character translation, no software flow control, so every byte
+  // value 0..255 passes unchanged.
+  if (!port_.open(QIODevice::ReadWrite)) {
+    const QSerialPort::SerialPortError error = port_.error();
+    closeDevice();
+    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
+                    port_.errorString().toStdString());
+  }
+  if (!applySettings(settings_)) {
+    const QSerialPort::SerialPortError error = port_.error();
+    const std::string systemText = port_.errorString().toStdString();
+    closeDevice();
+    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
+                    systemText);
+  }
+}
+
+bool QtSerialPort::portOpen() const { return port_.isOpen() && !vanished_; }
+
+void QtSerialPort::setInBufferSize(int bytes) {
+  requireNotNegative(bytes, "receive buffer size");
+  inBufferSize_ = bytes;
+}
+
+void QtSerialPort::setOutBufferSize(int bytes) {
+  requireNotNegative(bytes, "transmit buffer size");
+  outBufferSize_ = bytes;
+}
+
+void QtSerialPort::setInputLen(int bytes) {
+  requireNotNegative(bytes, "read length");
+  inputLen_ = bytes;
+}
+
+// ---- sending ---------------------------------------------------------------
+
+void QtSerialPort::output(const ByteString& bytes) {
+  CallGuard guard(inCall_);
+  requireOpen(PortStep::Send);
+  if (bytes.empty()) return;
+  port_.clearError();
+  const qint64 queued = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  if (queued != static_cast<qint64>(bytes.size())) {
+    failIfQtError(PortStep::Send);
+    fail(QSerialPort::WriteError, PortStep::Send);
+  }
+  pushPendingOutput();
+}
+
+// Hands as much of Qt's write buffer to the device as it takes now, without
+// blocking; the event loop sends the rest as the device drains.
+void QtSerialPort::pushPendingOutput() {
+  if (port_.bytesToWrite() == 0) return;
+#ifdef Q_OS_UNIX
+  // Only when the device can take bytes: a write that would block is not an
+  // error, but Qt would report it as one.
+  pollfd p{static_cast<int>(port_.handle()), POLLOUT, 0};
+  if (::poll(&p, 1, 0) <= 0 || (p.revents & (POLLOUT | POLLERR | POLLHUP)) == 0) return;
+#endif
+  port_.clearError();
+  if (!port_.flush()) failIfQtError(PortStep::Send);
+}
+
+int QtSerialPort::osOutputQueue() const {
+#ifdef Q_OS_LINUX
+  int queued = 0;
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCOUTQ, &queued) == 0 && queued > 0) return queued;
+#endif
+  return 0;  // the platform does not tell
+}
+
+int QtSerialPort::outBufferCount() {
+  CallGuard guard(inCall_);
+  requireOpen(PortStep::Queue);
+  pushPendingOutput();
+  const qint64 total = port_.bytesToWrite() + osOutputQueue();
+  return static_cast<int>(std::min<qint64>(total, INT_MAX));
+}
+
+void QtSerialPort::clearOutBuffer() {
+  CallGuard guard(inCall_);
+  requireOpen(PortStep::Queue);
+  port_.clearError();
+  // Drops Qt's write buffer and discards the operating system's output queue.
+  if (!port_.clear(QSerialPort::Output)) failIfQtError(PortStep::Queue);
+}
+
+// ---- receiving -------------------------------------------------------------
+
+ByteString QtSerialPort::input() {
+  CallGuard guard(inCall_);
+  requireOpen(PortStep::Read);
+  pullPendingInput();
+  qint64 count = port_.bytesAvailable();
+  if (inputLen_ > 0) count = std::min<qint64>(count, inputLen_);
+  if (count <= 0) return {};
+  const QByteArray data = port_.read(count);
+  return ByteString(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+// Qt reads the device only from its read notifier in the event loop. Bytes
+// that the operating system holds already are fetched here too, so a read
+// right after they arrived returns them. Never waits.
+void QtSerialPort::pullPendingInput() {
+  for (int pull = 0; pull < kMaxPullsPerRead; ++pull) {
+#ifdef Q_OS_UNIX
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || (p.revents & POLLIN) == 0) break;
+#endif
+    port_.clearError();
+    if (!port_.waitForReadyRead(0)) {  // zero time-out: only what is there
+      failIfQtError(PortStep::Read);
+      break;
+    }
+  }
+  if (deviceGone()) fail(QSerialPort::ResourceError, PortStep::Read);
+}
+
+}  // namespace torvane

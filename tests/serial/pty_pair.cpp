@@ -1,0 +1,92 @@
+#include "tests/serial/pty_pair.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <cerrno>
+
+namespace torvane::testing {
+
+PtyPair::PtyPair() {
+  char name[256] = {};
+  if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    master_ = slave_ = -1;
+    return;
+  }
+  path_ = name;
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPair::~PtyPair() {
+  closeMaster();
+  if (slave_ >= 0) ::close(slave_);
+}
+
+void PtyPair::closeMaster() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+}
+
+void PtyPair::writeMaster(const ByteString& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return;
+    } else {
+      pollfd p{master_, POLLOUT, 0};
+      ::poll(&p, 1, 10);
+    }
+  }
+}
+
+ByteString PtyPair::readMaster(std::size_t count, int ms) {
+  ByteString got;
+  QElapsedTimer clock;
+  clock.start();
+  char buffer[4096];
+  while (got.size() < count && clock.elapsed() < ms) {
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n > 0) {
+      got.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    runEventLoop(2);  // lets Qt's write notifier hand over what it still holds
+  }
+  return got;
+}
+
+bool PtyPair::waitSlaveHolds(std::size_t count, int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) {
+    int held = 0;
+    if (::ioctl(slave_, FIONREAD, &held) == 0 && static_cast<std::size_t>(held) >= count) return true;
+    pollfd p{slave_, POLLIN, 0};
+    ::poll(&p, 1, 2);
+    if (p.revents & POLLIN) ::usleep(500);  // the rest of a write may still be on its way
+  }
+  return false;
+}
+
+void runEventLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+ByteString allByteValues() {
+  ByteString all;
+  for (int b = 0; b < 256; ++b) appendByte(all, static_cast<uint8_t>(b));
+  return all;
+}
+
+}  // namespace torvane::testing

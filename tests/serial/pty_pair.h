@@ -1,0 +1,47 @@
+// A pseudo-terminal pair for the serial port tests: the port opens the
+// slave side by its path, the test plays the far end on the master side.
+#pragma once
+
+#include <string>
+
+#include "encoding/bytes.h"
+
+namespace torvane::testing {
+
+class PtyPair {
+ public:
+  PtyPair();
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  bool ok() const { return master_ >= 0 && slave_ >= 0; }
+  const std::string& slavePath() const { return path_; }
+  int master() const { return master_; }
+  // The test's own descriptor of the slave side, for tcgetattr and FIONREAD;
+  // the test never reads from it.
+  int slave() const { return slave_; }
+
+  void writeMaster(const ByteString& bytes);
+  // Reads from the master side until `count` bytes came or `ms` passed,
+  // running the Qt event loop meanwhile.
+  ByteString readMaster(std::size_t count, int ms);
+  // Waits (without running the Qt event loop) until the slave side holds at
+  // least `count` received bytes; false after `ms`.
+  bool waitSlaveHolds(std::size_t count, int ms);
+  // The far end goes away: the slave side hangs up.
+  void closeMaster();
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+};
+
+// Runs the Qt event loop for `ms` milliseconds.
+void runEventLoop(int ms);
+
+// Every byte value 0..255 once.
+ByteString allByteValues();
+
+}  // namespace torvane::testing
