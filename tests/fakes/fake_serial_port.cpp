@@ -46,6 +46,26 @@ std::optional<double> FakeSerialPort::nextArrival() const {
   return next;
 }
 
+std::optional<double> FakeSerialPort::nextArrivalAfter(double time) const {
+  if (!open_) return std::nullopt;
+  std::optional<double> next;
+  for (const auto& a : devices_.at(commPort_).arrivals) {
+    if (a.time > time && (!next || a.time < *next)) next = a.time;
+  }
+  return next;
+}
+
+bool FakeSerialPort::takeUnnoticedInput() {
+  if (!open_) return false;
+  auto& d = devices_.at(commPort_);
+  bool unnoticed = false;
+  for (const auto& a : d.arrivals) {
+    if (a.time <= clock_.now && a.time > d.noticedUpTo) unnoticed = true;
+  }
+  d.noticedUpTo = clock_.now;
+  return unnoticed;
+}
+
 void FakeSerialPort::setCommPort(int number) {
   note("select " + std::to_string(number));
   if (open_) throw Fault(fault::kPortAlreadyOpen, "Port already open", "FakeSerialPort");
