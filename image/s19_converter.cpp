@@ -50,10 +50,9 @@ void removeOldOutput(const char* name) {
   if (status.type() == fs::file_type::directory) {
     throwFileFault(fault::kFileAccess, std::string(name) + " is a directory and cannot be replaced");
   }
-  if (!fs::remove(name, ec) || ec) {
-    const int32_t number = ec ? faultForError(ec) : fault::kFileAccess;
-    throwFileFault(number == fault::kFileNotFound ? fault::kFileAccess : number,
-                   std::string("the old ") + name + " cannot be deleted (" + ec.message() + ")");
+  fs::remove(name, ec);  // a file that vanished meanwhile is fine
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    throwFileFault(faultForError(ec), std::string("the old ") + name + " cannot be deleted (" + ec.message() + ")");
   }
 }
 
