@@ -63,6 +63,9 @@ void Machine::run(int stopFd) {
     if (!stopping_) checkSpeed(nowUs());
   }
   report_.speedNotifications = report_.hungUp || line_.notifiesSpeedChanges();
+  // Closing the master discards what the host has not read yet, such as the
+  // verdict of the end frame.
+  if (line_.isOpen() && report_.exitReason != "signal") line_.waitHostRead(1000);
 }
 
 int Machine::pollTimeoutMs(int64_t now) const {
@@ -123,8 +126,23 @@ void Machine::checkSpeed(int64_t now) {
   }
 }
 
-void Machine::onChunk(const Chunk& chunk, int64_t now) {
+int Machine::resolveSpeed(const Chunk& chunk) const {
+  if (chunk.oldSpeed == 0) return chunk.speed;
+  // The bytes came around a speed change: they count at the speed at which
+  // they mean something now.
+  const auto either = [&](int speed) { return chunk.oldSpeed == speed || chunk.speed == speed; };
+  if (either(kHandshakeSpeed) && !options_.emergency) {
+    if (chunk.bytes.find(kLoadCommand) != ByteString::npos) return kHandshakeSpeed;
+    if (phase_ == Phase::WaitStart && chunk.bytes.find('A') != ByteString::npos) return kHandshakeSpeed;
+  }
+  if (phase_ == Phase::Frames && either(frameSpeed())) return frameSpeed();
+  return chunk.speed;
+}
+
+void Machine::onChunk(const Chunk& arrived, int64_t now) {
   lastActivityUs_ = now;
+  Chunk chunk = arrived;
+  chunk.speed = resolveSpeed(arrived);
   if (phase_ == Phase::Silent) {
     report_.addReceived(now, chunk.speed, chunk.bytes, "ignored: silent");
   } else if (chunk.speed == kHandshakeSpeed && !options_.emergency) {
@@ -136,7 +154,7 @@ void Machine::onChunk(const Chunk& chunk, int64_t now) {
     processFrames(now);
   } else if (chunk.speed == kHandshakeSpeed) {
     report_.addReceived(now, chunk.speed, chunk.bytes, "ignored: emergency mode");
-  } else if (chunk.speed == frameSpeed()) {
+  } else if (chunk.speed == frameSpeed() && (phase_ == Phase::Finished || phase_ == Phase::WaitSpeed)) {
     report_.addReceived(now, chunk.speed, chunk.bytes,
                         phase_ == Phase::Finished ? "ignored: after the end frame" : "ignored: no STX sent yet");
   } else {

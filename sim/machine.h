@@ -49,7 +49,8 @@ class Machine {
   void onTimers(int64_t now);
   void announce(int64_t now);
   void checkSpeed(int64_t now);
-  void onChunk(const Chunk& chunk, int64_t now);
+  int resolveSpeed(const Chunk& chunk) const;
+  void onChunk(const Chunk& arrived, int64_t now);
   void onHandshakeBytes(const Chunk& chunk, int64_t now);
   void startSession(int64_t now);
   void processFrames(int64_t now);

@@ -81,15 +81,18 @@ bool PtyLine::readAvailable(std::vector<Chunk>& out) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n <= 0) return false;
     if (buffer[0] != TIOCPKT_DATA) {
-      // A status byte. On a speed change, what is still unread was sent
-      // before it.
+      // A status byte. On a speed change, what is still unread may have
+      // been sent before or after it.
       if (buffer[0] & TIOCPKT_IOCTL) {
         int pending = 0;
         if (ioctl(master_, FIONREAD, &pending) != 0) pending = 0;
         int counted = 0;
         for (const Segment& s : oldSpeedBytes_) counted += s.count;
-        if (pending > counted) oldSpeedBytes_.push_back({pending - counted, knownSpeed_});
+        const int before = knownSpeed_;
         knownSpeed_ = speedNow();
+        if (pending > counted && before != knownSpeed_) {
+          oldSpeedBytes_.push_back({pending - counted, before, knownSpeed_});
+        }
       }
       continue;
     }
@@ -97,18 +100,20 @@ bool PtyLine::readAvailable(std::vector<Chunk>& out) {
     const auto length = static_cast<std::size_t>(n);
     while (at < length) {
       int speed = sampled;
+      int oldSpeed = 0;
       std::size_t take = length - at;
       if (!oldSpeedBytes_.empty()) {
         Segment& s = oldSpeedBytes_.front();
-        speed = s.speed;
+        speed = s.newSpeed;
+        oldSpeed = s.oldSpeed;
         take = std::min(take, static_cast<std::size_t>(s.count));
         s.count -= static_cast<int>(take);
         if (s.count == 0) oldSpeedBytes_.pop_front();
       }
-      if (!out.empty() && out.back().speed == speed) {
+      if (!out.empty() && out.back().speed == speed && out.back().oldSpeed == oldSpeed) {
         out.back().bytes.append(reinterpret_cast<const char*>(buffer + at), take);
       } else {
-        out.push_back({ByteString(reinterpret_cast<const char*>(buffer + at), take), speed});
+        out.push_back({ByteString(reinterpret_cast<const char*>(buffer + at), take), speed, oldSpeed});
       }
       at += take;
     }
@@ -135,6 +140,15 @@ bool PtyLine::write(const ByteString& bytes) {
     return false;
   }
   return master_ >= 0;
+}
+
+void PtyLine::waitHostRead(int ms) {
+  // The first pause lets bytes still on their way reach the host's queue.
+  int waited = 0;
+  do {
+    ::poll(nullptr, 0, 5);
+    waited += 5;
+  } while (waited < ms && hostUnread() > 0);
 }
 
 int PtyLine::hostUnread() const {

@@ -5,8 +5,7 @@
 // Speed: on Linux the master's termios is the slave's, so tcgetattr on the
 // master gives the speed the host set. The master runs in packet mode and the
 // slave carries EXTPROC, so every tcsetattr by the host wakes the master with
-// a TIOCPKT_IOCTL status; the bytes still unread at that moment are counted
-// at the old speed. A host that clears EXTPROC loses the notification; bytes
+// a TIOCPKT_IOCTL status. The bytes still unread at that moment A host that clears EXTPROC loses the notification; bytes
 // are then counted at the speed read just before they are read.
 #pragma once
 
@@ -21,7 +20,9 @@ namespace torvane::sim {
 
 struct Chunk {
   ByteString bytes;
-  int speed = 0;  // baud, 0 when unknown
+  int speed = 0;     // baud, 0 when unknown; the speed after a change
+  int oldSpeed = 0;  // the speed before a change, if the bytes were already
+                     // waiting when it was noticed; 0 otherwise
 };
 
 class PtyLine {
@@ -53,13 +54,18 @@ class PtyLine {
   // Bytes sent to the host that it has not read yet.
   int hostUnread() const;
 
+  // Waits up to ms for the host to read what was sent (closing the master
+  // would discard it), checking every 5 ms.
+  void waitHostRead(int ms);
+
   // Closes both ends: the host sees the line go away.
   void hangUp();
 
  private:
   struct Segment {
     int count;
-    int speed;
+    int oldSpeed;
+    int newSpeed;
   };
 
   int master_ = -1;
