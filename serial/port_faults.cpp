@@ -1,8 +1,6 @@
 #include "serial/port_faults.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 

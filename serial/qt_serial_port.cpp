@@ -223,9 +223,9 @@ void QtSerialPort::openAndConfigure() {
   }
   if (!applySettings(settings_)) {
     const QSerialPort::SerialPortError error = port_.error();
-    const std::string systemText = port_.errorString().toStdString();
+    const std::string systemText = "\"" + settingsText_ + "\": " + port_.errorString().toStdString();
     closeDevice();
-    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
+    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure, id(),
                     systemText);
   }
 }

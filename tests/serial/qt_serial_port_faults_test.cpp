@@ -106,6 +106,19 @@ TEST_F(QtSerialPortFaults, openFileThatIsNoTerminal_isPortInvalidAndLeavesPortCl
   EXPECT_TRUE(port.portOpen());
 }
 
+TEST_F(QtSerialPortFaults, configureStepFailingAtOpen_leavesPortClosed) {
+  // Valid text, but a pseudo-terminal cannot do 7 bits with even parity:
+  // the device opens, the configuration fails, and the port is closed again.
+  port.setSettings("38400,E,7,2");
+  const Fault f = faultOf([&] { port.setPortOpen(true); });
+  EXPECT_EQ(f.number(), fault::kPortIo);
+  EXPECT_TRUE(contains(f.description(), "\"38400,E,7,2\"")) << f.description();
+  EXPECT_FALSE(port.portOpen());
+  port.setSettings("38400,N,8,1");
+  port.setPortOpen(true);  // nothing was left locked or half open
+  EXPECT_TRUE(port.portOpen());
+}
+
 TEST_F(QtSerialPortFaults, invalidPortNumber_isPortInvalidAndKeepsNumber) {
   for (int n : {0, 10, -1, 99}) {
     const Fault f = faultOf([&] { port.setCommPort(n); });

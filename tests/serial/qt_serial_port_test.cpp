@@ -133,6 +133,29 @@ TEST_F(QtSerialPortPty, manyKilobytes_comeInWithoutLoss) {
   EXPECT_TRUE(got == sent);
 }
 
+TEST_F(QtSerialPortPty, oneRead_returnsMoreThanReceiveBufferSize) {
+  // The receive buffer size is stored only: Qt's own read buffer must not
+  // be bounded by it, or a read would stop at 512 bytes.
+  port.setInBufferSize(512);
+  port.setPortOpen(true);
+  const ByteString sent = allByteValues() + allByteValues() + allByteValues() + allByteValues() + "tail";
+  pty.writeMaster(sent);
+  ASSERT_TRUE(pty.waitSlaveHolds(sent.size(), 1000));
+  EXPECT_EQ(port.input(), sent);
+}
+
+TEST_F(QtSerialPortPty, arrivalDuringEventLoop_callsActivityHandler) {
+  int calls = 0;
+  port.setActivityHandler([&] { ++calls; });
+  port.setPortOpen(true);
+  pty.writeMaster("AA");
+  ASSERT_TRUE(pty.waitSlaveHolds(2, 1000));
+  EXPECT_EQ(calls, 0);
+  runEventLoop(20);
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(port.input(), "AA");
+}
+
 TEST_F(QtSerialPortPty, settingsChangeWhileOpen_reachesLineAndKeepsPortOpen) {
   port.setSettings("4800,N,8,1");
   port.setPortOpen(true);
