@@ -88,6 +88,13 @@ void SimHost::setSpeed(speed_t speed) {
   ::tcsetattr(fd_, TCSANOW, &tio);
 }
 
+void SimHost::clearLocalFlags() {
+  termios tio{};
+  if (fd_ < 0 || ::tcgetattr(fd_, &tio) != 0) return;
+  tio.c_lflag = 0;
+  ::tcsetattr(fd_, TCSANOW, &tio);
+}
+
 void SimHost::send(const ByteString& bytes) {
   std::size_t done = 0;
   while (fd_ >= 0 && done < bytes.size()) {

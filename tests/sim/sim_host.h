@@ -27,6 +27,9 @@ class SimHost {
   const std::string& slavePath() const { return slavePath_; }
 
   void setSpeed(speed_t speed);
+  // Clears every local flag, as a host that builds its settings from scratch
+  // would; this takes away the simulator's speed-change notification.
+  void clearLocalFlags();
   void send(const ByteString& bytes);
   // Everything that arrives within ms milliseconds.
   ByteString readFor(int ms);

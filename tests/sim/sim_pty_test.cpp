@@ -137,6 +137,17 @@ TEST(SimHandshake, bytesRightAroundASpeedChange_stillCount) {
   EXPECT_EQ(host.readCount(1, 1000), kAck);
 }
 
+TEST(SimHandshake, hostWithoutExtproc_isFollowedByPollingTheSpeed) {
+  SimHost host({"--announce-ms", "0"});
+  ASSERT_TRUE(host.ready());
+  host.clearLocalFlags();
+  EXPECT_EQ(host.handshake(), "As\rTorvane Ready to Receive\r" + kStx);
+  host.send(endFrame());
+  EXPECT_EQ(host.readCount(1, 1000), kAck);
+  host.stop();
+  EXPECT_NE(host.report().find("\"speed_notifications\": false"), std::string::npos);
+}
+
 TEST(SimAnnounce, at4800_repeatsAAUntilTheLoadCommand) {
   SimHost host({"--announce-ms", "40"});
   ASSERT_TRUE(host.ready());
