@@ -47,10 +47,16 @@ inline void checkNotClosing(const FormContext& ctx) {
 }
 
 // One pass of a wait that ends at `deadline`: handles pending events, or
-// sleeps until input, a tick, the operator or the deadline.
+// sleeps until input, a tick, the operator or the deadline. Input that has
+// arrived and is not yet read wakes nothing any more, so with such input the
+// pass only yields.
 inline void waitPass(FormContext& ctx, double deadline) {
   const double left = deadline - ctx.clock.seconds();
-  ctx.window.yieldWait(left > 0 ? left : 0);
+  if (left > 0 && !(ctx.mscCom.portOpen() && ctx.mscCom.inBufferCount() > 0)) {
+    ctx.window.yieldWait(left);
+  } else {
+    ctx.window.yield();
+  }
   checkNotClosing(ctx);
 }
 

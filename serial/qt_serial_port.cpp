@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <climits>
+#include <limits>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -311,6 +312,13 @@ ByteString QtSerialPort::input() {
   if (count <= 0) return {};
   const QByteArray data = port_.read(count);
   return ByteString(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+int QtSerialPort::inBufferCount() {
+  CallGuard guard(inCall_);
+  requireOpen(PortStep::Read);
+  pullPendingInput();
+  return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), std::numeric_limits<int>::max()));
 }
 
 // Qt reads the device only from its read notifier in the event loop. Bytes

@@ -39,6 +39,7 @@ class QtSerialPort : public SerialPort {
   void setInputLen(int bytes) override;
   void output(const ByteString& bytes) override;
   ByteString input() override;
+  int inBufferCount() override;
   int outBufferCount() override;
   void clearOutBuffer() override;
 

@@ -5,7 +5,7 @@
 // Every fault is thrown as torvane::Fault (see encoding/fault.h):
 //   - setCommPort() while the port is open            -> kPortAlreadyOpen
 //   - setPortOpen(true) on an absent or busy device   -> kPortInvalid / kPortAlreadyOpen / kPortPermission
-//   - output(), input(), outBufferCount(), clearOutBuffer() on a closed port -> kPortNotOpen
+//   - output(), input(), in/outBufferCount(), clearOutBuffer() on a closed port -> kPortNotOpen
 #pragma once
 
 #include <string>
@@ -42,6 +42,9 @@ class SerialPort {
 
   // Everything received and not yet read, possibly nothing. Never waits.
   virtual ByteString input() = 0;
+
+  // Bytes received and not yet read.
+  virtual int inBufferCount() = 0;
 
   // Bytes queued and not yet on the line (the operating system's queue
   // included where the platform tells it).

@@ -142,6 +142,16 @@ ByteString FakeSerialPort::input() {
   return out;
 }
 
+int FakeSerialPort::inBufferCount() {
+  requireOpen("inBufferCount");
+  const auto& d = devices_[commPort_];
+  std::size_t count = d.received.size();
+  for (const auto& a : d.arrivals) {
+    if (a.time <= clock_.now) count += a.bytes.size();
+  }
+  return static_cast<int>(count);
+}
+
 int FakeSerialPort::outBufferCount() {
   requireOpen("outBufferCount");
   if (clock_.now >= drainAt_) pending_ = 0;

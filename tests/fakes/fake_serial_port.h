@@ -95,6 +95,7 @@ class FakeSerialPort : public SerialPort {
   void setInputLen(int bytes) override;
   void output(const ByteString& bytes) override;
   ByteString input() override;
+  int inBufferCount() override;
   int outBufferCount() override;
   void clearOutBuffer() override;
 

@@ -46,6 +46,7 @@ void FakeWindow::yieldWait(double maxSeconds) {
   double target = clock_.now + std::max(0.0, maxSeconds);
   if (auto next = nextEvent(); next && *next < target) target = std::max(*next, clock_.now);
   clock_.now = target;
+  port_.takeUnnoticedInput();  // what woke the loop has now been noticed
   runDue();
 }
 

@@ -170,6 +170,16 @@ TEST_F(TransmitTest, pendingInputBeforeCall_isNotDiscarded) {
   EXPECT_EQ(clears(), 1);
 }
 
+TEST_F(TransmitTest, inputNoticedButUnread_doesNotWaitForTheDeadline) {
+  // A byte that already woke the event loop once (a yield between two frames)
+  // wakes nothing again; the wait must still see it at once.
+  port.device(1).receiveAt(clock.now + 0.2, "\x06");
+  window.yieldWait(0.5);
+  ASSERT_DOUBLE_EQ(clock.now, 1000.2);
+  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_DOUBLE_EQ(clock.now, 1000.2);
+}
+
 TEST_F(TransmitTest, noiseOnly_timesOutAtExactlyTwentySecondsWithPortOpen) {
   for (double t : {0.5, 5.0, 12.0, 19.99}) port.device(1).receiveAt(1000 + t, ByteString("ab\r\n\x00\xFF\x7F\x05", 8));
   EXPECT_EQ(Transmit(ctx, frame), kFrameTimedOut);
