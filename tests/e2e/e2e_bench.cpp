@@ -1,0 +1,233 @@
+#include "tests/e2e/e2e_bench.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/form_context.h"
+#include "app/frmdl.h"
+#include "app/qt_window_ops.h"
+#include "serial/qt_serial_port.h"
+#include "sim/sha256.h"
+#include "tests/e2e/fast_clock.h"
+
+namespace torvane::e2e {
+
+namespace fs = std::filesystem;
+
+bool Outcome::sawStatus(const std::string& text) const {
+  for (const std::string& s : statuses) {
+    if (s == text) return true;
+  }
+  return false;
+}
+
+int Outcome::findStatus(const std::string& part, int from) const {
+  for (std::size_t i = static_cast<std::size_t>(std::max(from, 0)); i < statuses.size(); ++i) {
+    if (statuses[i].find(part) != std::string::npos) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string patternBytes(std::size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = seed * 2654435761u + 0x9E3779B9u;
+  for (std::size_t i = 0; i < size; ++i) {
+    x ^= x << 13;  // xorshift32
+    x ^= x >> 17;
+    x ^= x << 5;
+    bytes[i] = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+std::string sha256Of(const std::string& bytes) { return sim::sha256Hex(bytes); }
+
+int openFdCount() {
+  DIR* d = ::opendir("/proc/self/fd");
+  if (!d) return -1;
+  int count = 0;
+  while (const dirent* e = ::readdir(d)) {
+    if (e->d_name[0] != '.') ++count;
+  }
+  ::closedir(d);
+  return count - 1;  // the directory stream's own descriptor
+}
+
+// The product as the program wires it (app/main.cpp), with the recording
+// decorator between the procedures and the Qt window operations.
+struct E2eBench::Product {
+  explicit Product(double speedup) : clock(speedup), qtOps(window), ops(qtOps, speedup) {
+    window.attach(ctx);
+    window.messageBoxHook = [this](const QString& text) { boxes.push_back(text.toStdString()); };
+  }
+  ~Product() {
+    if (port.portOpen()) port.setPortOpen(false);
+  }
+  QtSerialPort port;
+  Frmdl window;
+  FastClock clock;
+  QtWindowOps qtOps;
+  RecordingWindowOps ops;
+  FormContext ctx{port, ops, clock, {}};
+  std::vector<std::string> boxes;
+};
+
+E2eBench::E2eBench(double speedup) : speedup_(speedup) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/torvane-e2e-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    error_ = "cannot make a temporary directory";
+    return;
+  }
+  dir_ = pattern;
+  char cwd[4096];
+  if (::getcwd(cwd, sizeof cwd) != nullptr) previousCwd_ = cwd;
+  if (::chdir(dir_.c_str()) != 0) error_ = "cannot enter " + dir_;
+  fs::create_directory(dir_ + "/sim");
+  for (int n = 1; n <= 9; ++n) {
+    const std::string name = "TORVANE_COM" + std::to_string(n);
+    const char* old = std::getenv(name.c_str());
+    savedEnv_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    mapAbsent(n);
+  }
+}
+
+E2eBench::~E2eBench() {
+  product_.reset();
+  sim_.stop();
+  for (int fd : silentMasters_) ::close(fd);
+  for (const auto& [name, value] : savedEnv_) {
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+  if (!previousCwd_.empty() && ::chdir(previousCwd_.c_str()) != 0) {
+    // Nothing better to do: the next test makes its own directory current.
+  }
+  const char* keep = std::getenv("TORVANE_E2E_KEEP");
+  std::error_code ec;
+  if (!dir_.empty() && !(keep && std::string(keep) == "1")) fs::remove_all(dir_, ec);
+}
+
+void E2eBench::writeFile(const std::string& name, const std::string& bytes) {
+  std::ofstream out(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) error_ = "cannot write " + name;
+}
+
+bool E2eBench::startSim(int com, const std::vector<std::string>& args) {
+  if (!sim_.start(args, dir_ + "/sim")) {
+    error_ = sim_.error();
+    return false;
+  }
+  ::setenv(("TORVANE_COM" + std::to_string(com)).c_str(), sim_.slavePath().c_str(), 1);
+  return true;
+}
+
+bool E2eBench::mapSilent(int com) {
+  int master = -1;
+  int slave = -1;
+  char name[256] = {};
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    error_ = "openpty failed";
+    return false;
+  }
+  ::close(slave);  // the path stays valid while the master is open
+  ::fcntl(master, F_SETFD, FD_CLOEXEC);
+  silentMasters_.push_back(master);
+  ::setenv(("TORVANE_COM" + std::to_string(com)).c_str(), name, 1);
+  return true;
+}
+
+void E2eBench::mapAbsent(int com) {
+  ::setenv(("TORVANE_COM" + std::to_string(com)).c_str(), (dir_ + "/absent-com" + std::to_string(com)).c_str(), 1);
+}
+
+std::string E2eBench::deviceOf(int com) const {
+  const char* value = std::getenv(("TORVANE_COM" + std::to_string(com)).c_str());
+  return value ? value : "";
+}
+
+E2eBench::Product& E2eBench::product() {
+  if (!product_) product_ = std::make_unique<Product>(speedup_);
+  return *product_;
+}
+
+Frmdl& E2eBench::window() { return product().window; }
+QtSerialPort& E2eBench::port() { return product().port; }
+FormContext& E2eBench::context() { return product().ctx; }
+RecordingWindowOps& E2eBench::ops() { return product().ops; }
+
+// Runs one operator action on the window and gathers what a test checks.
+template <typename F>
+Outcome E2eBench::observe(F&& action) {
+  Product& p = product();
+  p.ops.clearStatuses();
+  p.boxes.clear();
+  Outcome o;
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    o.watchdogFired = true;
+    p.ctx.state.closing = true;  // the procedure ends at its next wait
+  });
+  QElapsedTimer took;
+  o.fdsBefore = openFdCount();
+  took.start();
+  watchdog.start(static_cast<int>(watchdogSeconds_ * 1000));
+  action(p);
+  watchdog.stop();
+  o.realSeconds = static_cast<double>(took.elapsed()) / 1000.0;
+  p.ctx.state.closing = false;
+  o.fdsAfter = openFdCount();
+  o.finalStatus = p.ops.status();
+  o.statuses = p.ops.statuses();
+  o.boxes = p.boxes;
+  o.timeLine = p.window.lblTime->text().toStdString();
+  o.portClosed = !p.port.portOpen();
+  o.defaultPointer = QApplication::overrideCursor() == nullptr;
+  for (int n = 1; n <= 9; ++n) {
+    if (p.window.optCom[static_cast<std::size_t>(n - 1)]->isChecked()) o.selectedPort = n;
+  }
+  o.commPort = p.port.commPort();
+  return o;
+}
+
+Outcome E2eBench::runUpdate(Source source, int com) {
+  Product& p = product();
+  if (!p.window.isVisible()) {
+    p.window.show();
+    QCoreApplication::processEvents();
+  }
+  switch (source) {
+    case Source::Lorebank: p.window.optCS->setChecked(true); break;
+    case Source::Program: p.window.optPrgm->setChecked(true); break;
+    case Source::ProgramAndDsd: p.window.optAll->setChecked(true); break;
+    case Source::EmergencyRestore: p.window.OptER->setChecked(true); break;
+  }
+  if (com >= 1 && com <= 9) p.window.optCom[static_cast<std::size_t>(com - 1)]->setChecked(true);
+  return observe([](Product& q) { q.window.cmdStart_Click(); });
+}
+
+Outcome E2eBench::formLoad() {
+  return observe([](Product& q) { q.window.Form_Load(); });
+}
+
+Outcome E2eBench::configurePort() {
+  return observe([](Product& q) { q.window.cmdConfig_Click(); });
+}
+
+}  // namespace torvane::e2e
