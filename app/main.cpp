@@ -11,8 +11,14 @@
 //                             "message box: <text>" instead of waiting for OK.
 //   TORVANE_SCREENSHOT=<path> saves a picture of the window (PNG) to <path>
 //                             just before the program quits.
+//   TORVANE_SOURCE=<source>   selects a source option before the start-up
+//                             scan (and so before an autostart): "program"
+//                             (Program only), "all" (Program and DSD) or
+//                             "erestore" (Emergency Restore). Any other value
+//                             is refused on standard error with exit code 2.
 #include <QApplication>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QTimer>
 #include <iostream>
 #include <string>
@@ -29,6 +35,14 @@ namespace {
 
 bool hookSet(const char* name) { return qEnvironmentVariable(name) == QStringLiteral("1"); }
 
+// The source option that TORVANE_SOURCE names, or nullptr for an unknown name.
+QRadioButton* sourceOption(const torvane::Frmdl& window, const QString& name) {
+  if (name == QStringLiteral("program")) return window.optPrgm;
+  if (name == QStringLiteral("all")) return window.optAll;
+  if (name == QStringLiteral("erestore")) return window.OptER;
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -42,6 +56,16 @@ int main(int argc, char* argv[]) {
   torvane::QtClock clock;
   torvane::FormContext ctx{port, ops, clock, {}};
   window.attach(ctx);
+
+  if (const QString source = qEnvironmentVariable("TORVANE_SOURCE"); !source.isEmpty()) {
+    QRadioButton* option = sourceOption(window, source);
+    if (option == nullptr) {
+      std::cerr << "torvane-update: TORVANE_SOURCE=" << source.toStdString()
+                << " is not a source; use program, all or erestore\n";
+      return 2;
+    }
+    option->setChecked(true);
+  }
 
   const bool autostart = hookSet("TORVANE_AUTOSTART");
   const bool exitAfterRun = hookSet("TORVANE_EXIT_AFTER_RUN");

@@ -1,8 +1,11 @@
-// The program itself, run offscreen through its test hooks, with every COM
-// port pointing at a device that does not exist: the scan finds nothing, the
-// run fails at once, and the hooks report and quit.
+// The program itself, run offscreen through its test hooks. With every COM
+// port pointing at a device that does not exist, the scan finds nothing, the
+// run fails at once, and the hooks report and quit. With the simulated
+// machine on COM1, the run reads the transfer list of the source that
+// TORVANE_SOURCE selects.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -53,6 +56,113 @@ TEST(MainHooksTest, autostartWithExitAfterRun_printsFinalStatusSavesPictureAndEx
   const QImage image(picture);
   ASSERT_FALSE(image.isNull()) << "no screenshot written";
   EXPECT_EQ(image.size(), QSize(481, 298));
+}
+
+// Environment for an unattended run: offscreen, COM1 at `com1` (or absent),
+// COM2..COM9 absent, autostart and exit after the run.
+QProcessEnvironment unattendedEnvironment(const QTemporaryDir& dir, const QString& com1) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  for (int n = 1; n <= 9; ++n) {
+    env.insert(QStringLiteral("TORVANE_COM%1").arg(n), dir.filePath(QStringLiteral("no-such-tty%1").arg(n)));
+  }
+  if (!com1.isEmpty()) env.insert(QStringLiteral("TORVANE_COM1"), com1);
+  env.insert(QStringLiteral("TORVANE_AUTOSTART"), QStringLiteral("1"));
+  env.insert(QStringLiteral("TORVANE_EXIT_AFTER_RUN"), QStringLiteral("1"));
+  env.remove(QStringLiteral("TORVANE_SOURCE"));
+  env.remove(QStringLiteral("TORVANE_SCREENSHOT"));
+  return env;
+}
+
+// The simulated machine, announcing every 100 ms; stopped when destroyed.
+class SimulatedMachine {
+ public:
+  SimulatedMachine() {
+    sim_.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-sim"), {QStringLiteral("--announce-ms"), QStringLiteral("100")});
+    if (!sim_.waitForStarted(5000)) return;
+    while (!sim_.canReadLine() && sim_.waitForReadyRead(5000)) {
+    }
+    slave_ = QString::fromUtf8(sim_.readLine()).trimmed();
+  }
+  ~SimulatedMachine() {
+    sim_.terminate();
+    if (!sim_.waitForFinished(5000)) sim_.kill();
+  }
+  SimulatedMachine(const SimulatedMachine&) = delete;
+  SimulatedMachine& operator=(const SimulatedMachine&) = delete;
+
+  const QString& slave() const { return slave_; }
+
+ private:
+  QProcess sim_;
+  QString slave_;
+};
+
+struct SourceCase {
+  const char* value;   // TORVANE_SOURCE; "" leaves it unset
+  const char* missing;  // the image named by the list that the run must read
+};
+
+class SourceHookTest : public ::testing::TestWithParam<SourceCase> {};
+
+// Each list names an image of its own that does not exist, so the run's
+// early-end text tells which list it read.
+TEST_P(SourceHookTest, sourceHook_runReadsTheListOfThatSource) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* list : {"program", "all", "ERestore"}) {
+    QFile file(dir.filePath(QStringLiteral("%1.txt").arg(QLatin1String(list))));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(list) + "-image.bin\t1\t0x0E00\r\n");
+  }
+  SimulatedMachine machine;
+  ASSERT_FALSE(machine.slave().isEmpty()) << "the simulated machine did not start";
+
+  QProcessEnvironment env = unattendedEnvironment(dir, machine.slave());
+  if (*GetParam().value != '\0') env.insert(QStringLiteral("TORVANE_SOURCE"), QLatin1String(GetParam().value));
+  QProcess program;
+  program.setProcessEnvironment(env);
+  program.setWorkingDirectory(dir.path());
+  program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"), {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  const bool finished = program.waitForFinished(8000);
+  if (!finished) program.kill();
+  ASSERT_TRUE(finished) << "the program did not quit after the run";
+  EXPECT_EQ(program.exitCode(), 0);
+
+  const QString output = QString::fromUtf8(program.readAllStandardOutput());
+  EXPECT_TRUE(output.contains(QStringLiteral("final status:  Status: %1 does not exist\n")
+                                  .arg(QLatin1String(GetParam().missing))))
+      << output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(MainHooksTest, SourceHookTest,
+                         ::testing::Values(SourceCase{"program", "program-image.bin"},
+                                           SourceCase{"all", "all-image.bin"},
+                                           SourceCase{"erestore", "ERestore-image.bin"},
+                                           SourceCase{"", "program-image.bin"}),
+                         [](const ::testing::TestParamInfo<SourceCase>& info) {
+                           return *info.param.value != '\0' ? std::string(info.param.value) : std::string("unset");
+                         });
+
+TEST(MainHooksTest, unknownSource_isRefusedBeforeTheWindowOpens) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QProcessEnvironment env = unattendedEnvironment(dir, {});
+  env.insert(QStringLiteral("TORVANE_SOURCE"), QStringLiteral("Program"));
+  QProcess program;
+  program.setProcessEnvironment(env);
+  program.setWorkingDirectory(dir.path());
+  program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"), {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  const bool finished = program.waitForFinished(5000);
+  if (!finished) program.kill();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(program.exitCode(), 2);
+  EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+  const QString error = QString::fromUtf8(program.readAllStandardError());
+  EXPECT_TRUE(error.contains(QStringLiteral("TORVANE_SOURCE=Program is not a source; use program, all or erestore")))
+      << error.toStdString();
 }
 
 }  // namespace
