@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -25,6 +26,11 @@ constexpr int px(int twips) { return (twips + 7) / 15; }
 
 constexpr int kClientWidthTwips = 7215;
 constexpr int kClientHeightTwips = 4470;
+
+// The progress bar of the transfer phase: in the free band between the
+// status line (bottom 825) and the "Source" box (top 1040), as wide as the
+// status line. It is not one of the designed controls and moves none.
+constexpr int kProgressLeft = 240, kProgressTop = 840, kProgressWidth = 4860, kProgressHeight = 180;
 
 enum class Kind { Label, GroupBox, Button, Option };
 
@@ -115,6 +121,7 @@ Frmdl::Frmdl(QWidget* parent)
   setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
   buildControls();
   setTabOrderByIndex();
+  buildProgressBar();
 
   delay = new QTimer(this);
   delay->setObjectName(QStringLiteral("delay"));
@@ -161,6 +168,21 @@ void Frmdl::buildControls() {
 
   connect(cmdStart, &QPushButton::clicked, this, &Frmdl::cmdStart_Click);
   connect(cmdConfig, &QPushButton::clicked, this, &Frmdl::cmdConfig_Click);
+}
+
+void Frmdl::buildProgressBar() {
+  prgTransfer = new QProgressBar(this);
+  prgTransfer->setObjectName(QStringLiteral("prgTransfer"));
+  prgTransfer->setGeometry(px(kProgressLeft), px(kProgressTop), px(kProgressWidth), px(kProgressHeight));
+  prgTransfer->setFocusPolicy(Qt::NoFocus);
+  prgTransfer->setTextVisible(true);
+  prgTransfer->setAlignment(Qt::AlignCenter);
+  QFont small = font();
+  small.setPointSize(7);
+  prgTransfer->setFont(small);
+  prgTransfer->setRange(0, 1);
+  prgTransfer->setValue(0);
+  prgTransfer->setVisible(false);
 }
 
 void Frmdl::setTabOrderByIndex() {

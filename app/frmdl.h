@@ -13,6 +13,7 @@
 class QCloseEvent;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -69,11 +70,16 @@ class Frmdl : public QWidget {
   std::array<QRadioButton*, 9> optCom{};  // optCom1 .. OptCom9
   QTimer* delay = nullptr;                // the pause timer
 
+  // Progress of the transfer phase, in the band between the status line and
+  // the "Source" box; shown only while the transfer phase runs.
+  QProgressBar* prgTransfer = nullptr;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void buildControls();
+  void buildProgressBar();
   void setTabOrderByIndex();
   void runProcedure(const std::function<void(FormContext&)>& procedure);
 

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/frmdl.h"
 
@@ -77,5 +80,84 @@ void QtWindowOps::startDelay(int intervalMs) {
 }
 
 void QtWindowOps::stopDelay() { window_.delay->stop(); }
+
+// ---------------------------------------------------------------------------
+// Transfer progress
+
+void QtWindowOps::progressStart(int64_t totalBytes) {
+  const double now = progressClock_->seconds();
+  progress_ = Progress{};
+  progress_.total = std::max<int64_t>(totalBytes, 0);
+  progress_.startedAt = now;
+  constexpr int64_t kMaxSteps = std::numeric_limits<int>::max();
+  progress_.divisor = progress_.total / kMaxSteps + 1;
+  QProgressBar* bar = window_.prgTransfer;
+  // A total of 0 is complete already; a range of 0..0 would be the busy bar.
+  bar->setRange(0, std::max(1, static_cast<int>(progress_.total / progress_.divisor)));
+  showProgress(now);
+  bar->show();
+}
+
+// Cheap when nothing is redrawn: a clock reading and a comparison.
+void QtWindowOps::progressAdvance(int64_t bytesSent) {
+  progress_.sent = std::clamp<int64_t>(bytesSent, 0, progress_.total);
+  ++progress_.advances;
+  const double now = progressClock_->seconds();
+  if (progress_.sent >= progress_.total || now - progress_.shownAt >= kProgressRedrawSeconds) showProgress(now);
+}
+
+void QtWindowOps::progressEnd() {
+  window_.prgTransfer->hide();
+  progress_ = Progress{};
+}
+
+void QtWindowOps::showProgress(double now) {
+  QProgressBar* bar = window_.prgTransfer;
+  const bool nothingToSend = progress_.total == 0;
+  bar->setValue(nothingToSend ? bar->maximum() : static_cast<int>(progress_.sent / progress_.divisor));
+  const std::string text =
+      progressBarText(progress_.sent, progress_.total, now - progress_.startedAt, progress_.advances);
+  bar->setFormat(QString::fromStdString(text));
+  progress_.shownAt = now;
+}
+
+std::string progressBarText(int64_t sent, int64_t total, double elapsedSeconds, int frames) {
+  if (total <= 0) return "100%";
+  sent = std::clamp<int64_t>(sent, 0, total);
+  const int64_t percent = sent <= std::numeric_limits<int64_t>::max() / 100
+                              ? sent * 100 / total
+                              : static_cast<int64_t>(static_cast<long double>(sent) * 100 / total);
+  std::string text = std::to_string(percent) + "%";
+  if (sent == 0 || sent >= total || !(elapsedSeconds >= kEstimateAfterSeconds) || frames < kEstimateAfterFrames) {
+    return text;
+  }
+  const double secondsLeft = static_cast<double>(total - sent) * elapsedSeconds / static_cast<double>(sent);
+  const std::string left = timeLeftText(secondsLeft);
+  if (!left.empty()) text += "  " + left;
+  return text;
+}
+
+std::string timeLeftText(double secondsLeft) {
+  if (!std::isfinite(secondsLeft) || secondsLeft < 0) return {};
+  if (secondsLeft >= 99.5 * 3600) return "more than 99 h left";
+  const auto roundTo = [secondsLeft](long step) {
+    return static_cast<long>(std::llround(secondsLeft / static_cast<double>(step))) * step;
+  };
+  if (secondsLeft <= 59) {
+    return "about " + std::to_string(std::max(1L, static_cast<long>(std::ceil(secondsLeft)))) + " s left";
+  }
+  const auto words = [](long seconds) {
+    const long hours = seconds / 3600;
+    const long minutes = seconds / 60 % 60;
+    const long rest = seconds % 60;
+    std::string text = "about";
+    if (hours > 0) text += " " + std::to_string(hours) + " h";
+    if (minutes > 0) text += " " + std::to_string(minutes) + " min";
+    if (rest > 0) text += " " + std::to_string(rest) + " s";
+    return text + " left";
+  };
+  if (secondsLeft < 595) return words(roundTo(10));
+  return words(roundTo(60));
+}
 
 }  // namespace torvane

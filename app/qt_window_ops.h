@@ -1,8 +1,12 @@
 // The window operations on the real window: status and time lines, repaint,
 // the yields every wait makes, the busy pointer, message boxes, the option
-// buttons and the pause timer.
+// buttons, the pause timer and the transfer progress bar.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "app/qt_clock.h"
 #include "app/window_ops.h"
 
 namespace torvane {
@@ -29,10 +33,50 @@ class QtWindowOps : public WindowOps {
   void stopDelay() override;
   std::string dialogFileName() const override { return dialogFileName_; }
 
+  // The progress bar prgTransfer. The procedure reports every accepted
+  // frame; the bar is redrawn at most every kProgressRedrawSeconds (and at
+  // 100%), so it never slows the transfer.
+  void progressStart(int64_t totalBytes) override;
+  void progressAdvance(int64_t bytesSent) override;
+  void progressEnd() override;
+
+  // The clock the progress bar measures on (its redraw limit and the time
+  // left); the window's own monotonic clock unless a test sets another.
+  void setProgressClock(Clock& clock) { progressClock_ = &clock; }
+
+  static constexpr double kProgressRedrawSeconds = 0.25;
+
  private:
+  void showProgress(double now);
+
   Frmdl& window_;
   bool busy_ = false;           // the busy pointer is set (one override level)
   std::string dialogFileName_;  // the file dialog is never opened: stays empty
+
+  QtClock ownClock_;
+  Clock* progressClock_ = &ownClock_;
+  struct Progress {
+    int64_t total = 0;
+    int64_t sent = 0;
+    int advances = 0;        // frames reported since the start
+    double startedAt = 0;    // progress clock at the start
+    double shownAt = 0;      // progress clock at the last redraw
+    int64_t divisor = 1;     // bytes per step of the bar (its range is an int)
+  } progress_;
 };
+
+// Text of the progress bar: the percentage of `total` sent, and once the
+// rate is known (at least kEstimateAfterSeconds and kEstimateAfterFrames
+// into the transfer) the time left, as "42%  about 3 min 10 s left". A total
+// of 0 has nothing left to send: "100%".
+inline constexpr double kEstimateAfterSeconds = 5.0;
+inline constexpr int kEstimateAfterFrames = 4;
+std::string progressBarText(int64_t sent, int64_t total, double elapsedSeconds, int frames);
+
+// The time left in words, coarser the longer it is: "about 45 s left",
+// "about 3 min 10 s left" (10-s steps below 10 min), "about 14 min left",
+// "about 2 h 5 min left", "more than 99 h left". Empty when there is no
+// usable estimate (negative, not a number).
+std::string timeLeftText(double secondsLeft);
 
 }  // namespace torvane

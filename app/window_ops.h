@@ -3,6 +3,7 @@
 // hold a scripted fake. Nothing here knows protocol bytes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace torvane {
@@ -50,6 +51,15 @@ class WindowOps {
 
   // File-name value of the common dialog cmdDialog (never opened).
   virtual std::string dialogFileName() const = 0;
+
+  // Progress of the transfer phase, in bytes of image data. start shows the
+  // progress bar for `totalBytes` (a later start begins it anew), advance
+  // gives the bytes sent so far (absolute, counted once a data frame has been
+  // accepted), end hides it. Called on every frame: an implementation keeps
+  // them cheap. The defaults show nothing.
+  virtual void progressStart(int64_t totalBytes) { (void)totalBytes; }
+  virtual void progressAdvance(int64_t bytesSent) { (void)bytesSent; }
+  virtual void progressEnd() {}
 };
 
 }  // namespace torvane

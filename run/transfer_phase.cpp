@@ -11,6 +11,13 @@
 // Every frame must come back with frame result 0 before the next is built.
 // The list and the image file are std::ifstream objects, so both are closed
 // on every return and every fault.
+//
+// Progress bar: before step 2 a quiet first pass over the list adds up the
+// sizes of the listed image files; the bar then counts the file bytes of
+// every accepted data frame against that total. When the first pass cannot
+// read the list through, the bar shows each file on its own instead. The
+// first pass never shows a status, never throws, and changes nothing the
+// real pass does.
 #include "run/transfer_phase.h"
 
 #include <algorithm>
@@ -19,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "encoding/fault.h"
 #include "encoding/line_reader.h"
@@ -149,9 +157,84 @@ std::string entryStatus(const ListEntry& entry, int32_t size) {
   return text;
 }
 
+// Size of a listed image file as the real pass would announce it; 0 for a
+// file that is missing, not a regular file, unreadable or too large to send.
+// A regular file is opened only (never a pipe, which could block).
+int64_t listedImageBytes(const std::string& name) {
+  if (name.empty()) return 0;
+  std::error_code ec;
+  if (fs::status(name, ec).type() != fs::file_type::regular) return 0;
+  std::ifstream image(name, std::ios::binary);
+  if (!image.is_open()) return 0;
+  image.seekg(0, std::ios::end);
+  const std::streamoff size = image.tellg();
+  if (size < 0 || !image || size > std::numeric_limits<int32_t>::max()) return 0;
+  return static_cast<int64_t>(size);
+}
+
+// The first pass: image bytes of the whole list, with the same parser. No
+// value when the list cannot be read or parsed through.
+std::optional<int64_t> listedBytes(const std::string& listName) {
+  try {
+    std::error_code ec;
+    if (fs::status(listName, ec).type() != fs::file_type::regular) return std::nullopt;
+    std::ifstream list(listName, std::ios::binary);
+    if (!list.is_open()) return std::nullopt;
+    LineReader reader(list);
+    ByteString line;
+    int64_t total = 0;
+    while (reader.next(line)) {
+      const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
+      if (entry) total += listedImageBytes(entry->name);
+    }
+    if (reader.failed()) return std::nullopt;
+    return total;
+  } catch (...) {  // a malformed line, a read error: the real pass reports it
+    return std::nullopt;
+  }
+}
+
+// The progress bar of one phase: the whole list against its total, or each
+// file on its own when the total is unknown. Ends the bar on every way out.
+class Progress {
+ public:
+  Progress(WindowOps& window, std::optional<int64_t> total) : window_(window), wholeList_(total.has_value()) {
+    if (wholeList_) start(*total);
+  }
+  ~Progress() {
+    if (!started_) return;
+    try {
+      window_.progressEnd();
+    } catch (...) {  // hiding the bar never replaces the outcome of the phase
+    }
+  }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  void entryOpened(int32_t size) {
+    if (!wholeList_) start(size);
+  }
+  void accepted(std::streamsize fileBytes) {
+    sent_ += fileBytes;
+    window_.progressAdvance(sent_);
+  }
+
+ private:
+  void start(int64_t total) {
+    sent_ = 0;
+    started_ = true;
+    window_.progressStart(total);
+  }
+
+  WindowOps& window_;
+  const bool wholeList_;
+  bool started_ = false;
+  int64_t sent_ = 0;
+};
+
 // The data frames of one image file, read block by block as they are sent.
 int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry, int32_t size,
-                 const std::string& where) {
+                 const std::string& where, Progress& progress) {
   ByteString block;
   int32_t remaining = size;
   while (remaining > 0) {
@@ -170,6 +253,7 @@ int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry,
     }
     const int16_t result = Transmit(ctx, dataFrame(block, entry.memoryType));
     if (result != kFrameAccepted) return result;
+    progress.accepted(count);
     remaining -= static_cast<int32_t>(count);
   }
   return kFrameAccepted;
@@ -177,15 +261,16 @@ int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry,
 
 // Address frame and data frames of one entry; the image file is closed on
 // every way out.
-int16_t sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where) {
+int16_t sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where, Progress& progress) {
   std::ifstream image = openImage(entry.name, where);
   const int32_t size = imageSize(image, entry.name, where);
+  progress.entryOpened(size);
   showStatus(ctx, entryStatus(entry, size));
   const ByteString frame = buildAddressFrame(entry, size, where);
   showStatus(ctx, " Status: Sending address ");
   const int16_t result = Transmit(ctx, frame);
   if (result != kFrameAccepted) return result;
-  return sendData(ctx, image, entry, size, where);
+  return sendData(ctx, image, entry, size, where, progress);
 }
 
 }  // namespace
@@ -193,6 +278,7 @@ int16_t sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& w
 TransferOutcome transferPhase(FormContext& ctx) {
   const std::string listName = chosenTransferList(ctx.window);
   std::ifstream list = openTransferList(listName);
+  Progress progress(ctx.window, listedBytes(listName));
   LineReader reader(list);
   ByteString line;
   while (readListLine(reader, line, listName)) {
@@ -202,7 +288,7 @@ TransferOutcome transferPhase(FormContext& ctx) {
     if (!imageExists(entry->name, where)) {
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }
-    if (sendEntry(ctx, *entry, where) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
+    if (sendEntry(ctx, *entry, where, progress) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
   }
   list.close();
   showStatus(ctx, " Status: Sending end of transmission ");

@@ -1,6 +1,6 @@
 // Scripted window operations: records every status text, repaint, box,
-// pointer change and timer call; moves the fake clock when a wait sleeps;
-// runs scheduled actions (the operator's clicks) inside yields.
+// pointer change, timer call and progress call; moves the fake clock when a
+// wait sleeps; runs scheduled actions (the operator's clicks) inside yields.
 #pragma once
 
 #include <functional>
@@ -26,6 +26,7 @@ class FakeWindow : public WindowOps {
   std::vector<std::string> boxes;      // every message box text
   std::vector<bool> pointers;          // every pointer change (true: busy)
   std::vector<std::string> timerLog;   // "start 3", "stop"
+  std::vector<std::string> progress;   // "start 1536", "advance 512", "end"
   int yields = 0;
   int waitPasses = 0;
   bool busyPointer = false;
@@ -60,6 +61,9 @@ class FakeWindow : public WindowOps {
   void startDelay(int intervalMs) override;
   void stopDelay() override;
   std::string dialogFileName() const override { return fileName; }
+  void progressStart(int64_t totalBytes) override { progress.push_back("start " + std::to_string(totalBytes)); }
+  void progressAdvance(int64_t bytesSent) override { progress.push_back("advance " + std::to_string(bytesSent)); }
+  void progressEnd() override { progress.push_back("end"); }
 
   bool delayRunning() const { return delayRunning_; }
 
