@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
@@ -196,7 +195,7 @@ Outcome E2eBench::observe(F&& action) {
   o.finalStatus = p.ops.status();
   o.statuses = p.ops.statuses();
   o.boxes = p.boxes;
-  o.timeLine = p.window.lblTime->text().toStdString();
+  o.timeLine = p.ops.timeLine();
   o.portClosed = !p.port.portOpen();
   o.defaultPointer = QApplication::overrideCursor() == nullptr;
   for (int n = 1; n <= 9; ++n) {

@@ -50,7 +50,7 @@ struct Outcome {
   std::string finalStatus;            // the status line at the end
   std::vector<std::string> statuses;  // every status text set, in order (repeats folded)
   std::vector<std::string> boxes;     // message boxes shown, in order
-  std::string timeLine;               // lblTime at the end
+  std::string timeLine;               // the time line at the end, CR LF kept
   bool portClosed = false;            // mscCom reports the port closed
   bool defaultPointer = false;        // no override cursor is left set
   int fdsBefore = -1;                 // open descriptors of the process before the run

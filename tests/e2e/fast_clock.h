@@ -44,7 +44,12 @@ class RecordingWindowOps : public WindowOps {
 
   void setStatus(const std::string& text) override;
   std::string status() const override { return inner_.status(); }
-  void setTimeLine(const std::string& text) override { inner_.setTimeLine(text); }
+  void setTimeLine(const std::string& text) override {
+    timeLine_ = text;
+    inner_.setTimeLine(text);
+  }
+  // The last time line set, as the procedures wrote it (CR LF kept).
+  const std::string& timeLine() const { return timeLine_; }
   void repaint() override { inner_.repaint(); }
   void yield() override { inner_.yield(); }
   void yieldWait(double maxSeconds) override;
@@ -62,6 +67,7 @@ class RecordingWindowOps : public WindowOps {
   WindowOps& inner_;
   double speedup_;
   std::vector<std::string> statuses_;
+  std::string timeLine_;
   int yieldWaits_ = 0;
 };
 
