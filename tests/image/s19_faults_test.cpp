@@ -1,8 +1,5 @@
 // Every failure of the converter: the fault number, and no output left.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -10,6 +7,7 @@
 #include "encoding/fault.h"
 #include "image/s19_converter.h"
 #include "tests/image/s19_test_support.h"
+#include "tests/support/host.h"
 
 namespace torvane {
 namespace {
@@ -120,7 +118,7 @@ TEST_F(ConvertS19FaultTest, vectorBinIsDirectory_faultsAndRemovesOldCode) {
 }
 
 TEST_F(ConvertS19FaultTest, undeletableOldOutputOrUnreadableInput_throwsPermissionDenied) {
-  if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions; covered when run as a normal user";
+  if (test::runningAsRoot()) GTEST_SKIP() << "root ignores file permissions; covered when run as a normal user";
   writeFile("in.s19", "S1040E0007E6\r\n");
   fs::create_directory("locked");
   writeFile("locked/code.bin", "old code");
@@ -137,25 +135,6 @@ TEST_F(ConvertS19FaultTest, undeletableOldOutputOrUnreadableInput_throwsPermissi
 }
 
 // Output writes that fail part-way (file size limit) leave no output file.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t previous_{};
-};
-
 TEST_F(ConvertS19FaultTest, writeFails_removesWhatWasWritten) {
   // 600 bytes of code: code.bin (608 bytes) exceeds a 100-byte limit.
   std::string big;
@@ -167,7 +146,7 @@ TEST_F(ConvertS19FaultTest, writeFails_removesWhatWasWritten) {
     SCOPED_TRACE(name);
     Fault f(0, "", "");
     {
-      FileSizeLimit limit(std::string(name) == "big.s19" ? 100 : 20);
+      test::FileSizeLimit limit(std::string(name) == "big.s19" ? 100 : 20);
       f = convertExpectingFault(name);
     }
     EXPECT_EQ(f.number(), fault::kFileAccess) << f.description();

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "encoding/bytes.h"
+#include "tests/support/host.h"
 
 namespace torvane::test {
 
@@ -26,9 +26,8 @@ class ScratchDirectory : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "torvane-s19-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = makeScratchDirectory("torvane-s19");
+    ASSERT_FALSE(dir_.empty());
     fs::current_path(dir_);
   }
   void TearDown() override {

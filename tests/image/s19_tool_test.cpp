@@ -1,11 +1,11 @@
 // The torvane-s19 command: output, exit status and its one-line faults.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "tests/image/s19_test_support.h"
+#include "tests/support/host.h"
 
 namespace torvane {
 namespace {
@@ -22,11 +22,11 @@ struct ToolRun {
 class S19ToolTest : public test::ScratchDirectory {
  protected:
   static ToolRun run(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + TORVANE_BIN_DIR + "/torvane-s19' " + arguments + " > tool.out 2> tool.err";
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status)) << command;
-    return {WEXITSTATUS(status), readFile("tool.out"), readFile("tool.err")};
+    const std::string command = test::commandWord(std::string(TORVANE_BIN_DIR) + "/torvane-s19") + " " + arguments +
+                                " > tool.out 2> tool.err";
+    const int exitCode = test::exitCodeOf(std::system(command.c_str()));
+    EXPECT_NE(exitCode, -1) << command;
+    return {exitCode, readFile("tool.out"), readFile("tool.err")};
   }
   static int lineCount(const std::string& text) {
     int n = 0;

@@ -2,8 +2,6 @@
 // the bytes of every accepted data frame, the end on every way out, and no
 // change at all to the statuses and frames of the phase.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +14,7 @@
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial_port.h"
 #include "tests/fakes/fake_window.h"
+#include "tests/support/host.h"
 
 namespace torvane {
 namespace {
@@ -79,9 +78,8 @@ class TransferProgressTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
-    char name[] = "/tmp/torvane-progress-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
+    dir_ = test::makeScratchDirectory("torvane-progress");
+    ASSERT_FALSE(dir_.empty());
     fs::current_path(dir_);
   }
   void TearDown() override {
@@ -262,7 +260,7 @@ TEST_F(TransferProgressTest, unparsableList_faultsAsBeforeWithPerFileProgress) {
 // no pipe (that could block) and faults on none of them.
 TEST_F(TransferProgressTest, unsendableFiles_countZeroAndRealPassFaultsAsBefore) {
   writeFile("a.bin", pattern(600, 1));
-  ASSERT_EQ(::mkfifo("pipe.bin", 0600), 0);
+  ASSERT_TRUE(test::makeFifo("pipe.bin"));
   {
     std::ofstream create("huge.bin", std::ios::binary);
   }
