@@ -296,6 +296,10 @@ int QtSerialPort::outBufferCount() {
 void QtSerialPort::clearOutBuffer() {
   CallGuard guard(inCall_);
   requireOpen(PortStep::Queue);
+  // With nothing queued there is nothing to discard. Flushing anyway would,
+  // on a pseudo-terminal, throw away bytes already sent that the far end has
+  // not read yet (they do not show in the output queue count).
+  if (port_.bytesToWrite() == 0 && osOutputQueue() == 0) return;
   port_.clearError();
   // Drops Qt's write buffer and discards the operating system's output queue.
   if (!port_.clear(QSerialPort::Output)) failIfQtError(PortStep::Queue);

@@ -243,6 +243,15 @@ TEST_F(QtSerialPortPty, sentBytes_leaveTheQueue) {
   EXPECT_EQ(port.outBufferCount(), 0);
 }
 
+TEST_F(QtSerialPortPty, clearAfterTheQueueEmptied_keepsBytesTheFarEndHasNotReadYet) {
+  port.setPortOpen(true);
+  port.output("s\r");
+  EXPECT_EQ(port.outBufferCount(), 0);
+  // The far end has not read yet; a clear now must not take the command back.
+  port.clearOutBuffer();
+  EXPECT_EQ(pty.readMaster(2, 1000), "s\r");
+}
+
 TEST_F(QtSerialPortPty, stalledLine_countsQueuedBytesAndClearDiscardsThem) {
   port.setPortOpen(true);
   // The far end reads nothing: the pseudo-terminal fills and the rest waits.
