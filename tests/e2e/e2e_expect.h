@@ -18,6 +18,15 @@ struct SentImage {
   std::string bytes;
 };
 
+// The run's status texts and the machine's report, for failure messages.
+inline std::string describe(const Outcome& run, const SimReport* report = nullptr) {
+  std::string text = "status texts:";
+  for (const std::string& s : run.statuses) text += "\n  [" + s + "]";
+  for (const std::string& b : run.boxes) text += "\nbox: " + b;
+  if (report) text += "\nsimulator: " + report->summaryLine + "\n" + report->json;
+  return text;
+}
+
 // Every end of a run leaves the same state behind: the port closed, the
 // default pointer, no descriptor more than before, the end time shown.
 inline void expectCleanEnd(const Outcome& run) {
@@ -49,7 +58,7 @@ inline void expectImages(const SimReport& report, const std::vector<SentImage>& 
 // A completed run: the last status, no box, clean end, and a machine that
 // reports every image and the end frame.
 inline void expectCompleted(const Outcome& run, const SimReport& report, const std::vector<SentImage>& sent) {
-  EXPECT_EQ(run.finalStatus, " Status: UPDATE COMPLETE");
+  EXPECT_EQ(run.finalStatus, " Status: UPDATE COMPLETE") << describe(run, &report);
   EXPECT_TRUE(run.sawStatus(" Status: Finished closing connection"));
   EXPECT_TRUE(run.boxes.empty()) << run.boxes.front();
   expectCleanEnd(run);

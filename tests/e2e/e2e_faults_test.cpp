@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/e2e_expect.h"
@@ -20,6 +21,9 @@ struct FaultCase {
   double speedup = 1;  // > 1 where the run waits out a time-out
   std::function<void(const Outcome&, const SimReport&)> more = nullptr;
 };
+
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 const SimFrame* frame(const SimReport& report, int number, int attempt) {
   for (const SimFrame& f : report.frames) {
@@ -46,6 +50,7 @@ TEST_P(E2eFaults, namedFault_endsTheRunAsItShould) {
   const Outcome run = bench.runUpdate(Source::Program, 1);
   const SimReport report = bench.stopSim();
   ASSERT_TRUE(report.parsed) << report.parseError;
+  SCOPED_TRACE(describe(run, &report));
 
   switch (c.end) {
     case End::Completes:

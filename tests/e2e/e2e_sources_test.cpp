@@ -2,6 +2,8 @@
 // and the emergency road, against the simulated machine.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/e2e_expect.h"
 
@@ -15,6 +17,9 @@ struct SourceCase {
   double speedup;  // the emergency road waits 5 s for a load reply that never comes
   int list;        // which of the three lists below the run must have used
 };
+
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.name; }
 
 class E2eSources : public ::testing::TestWithParam<SourceCase> {};
 
@@ -74,6 +79,9 @@ struct ModelCase {
   const char* model;
   const char* readyStatus;
 };
+
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.model; }
 
 class E2eModels : public ::testing::TestWithParam<ModelCase> {};
 

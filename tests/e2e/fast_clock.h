@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ class RecordingWindowOps : public WindowOps {
   void startDelay(int intervalMs) override { inner_.startDelay(intervalMs); }
   void stopDelay() override { inner_.stopDelay(); }
   std::string dialogFileName() const override { return inner_.dialogFileName(); }
+  void progressStart(int64_t totalBytes) override { inner_.progressStart(totalBytes); }
+  void progressAdvance(int64_t bytesSent) override { inner_.progressAdvance(bytesSent); }
+  void progressEnd() override { inner_.progressEnd(); }
 
  private:
   static constexpr std::size_t kMaxRecorded = 200000;
