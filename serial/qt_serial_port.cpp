@@ -212,6 +212,10 @@ void QtSerialPort::setPortOpen(bool open) {
 // Open, then configure; a failing step leaves the port closed.
 void QtSerialPort::openAndConfigure() {
   port_.setPortName(QString::fromStdString(device()));
+  // The closed QSerialPort keeps the settings of its last use (38400 after a
+  // run) and applies them on open: give it this open's settings first, so the
+  // line never runs at the old speed, not even between open and configure.
+  applySettings(settings_);
   port_.clearError();
   // QSerialPort puts the line in raw mode on open: no echo, no CR/LF or
   // other character translation, no software flow control, so every byte
