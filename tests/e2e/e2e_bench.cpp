@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -61,6 +62,29 @@ int openFdCount() {
   }
   ::closedir(d);
   return count - 1;  // the directory stream's own descriptor
+}
+
+std::vector<std::string> openFdList() {
+  std::vector<std::string> list;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+    std::error_code linkError;
+    const fs::path target = fs::read_symlink(entry.path(), linkError);
+    list.push_back(entry.path().filename().string() + " -> " + (linkError ? "?" : target.string()));
+  }
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+std::string fdDifference(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+  std::string text;
+  for (const std::string& fd : after) {
+    if (std::find(before.begin(), before.end(), fd) == before.end()) text += "\n  opened: " + fd;
+  }
+  for (const std::string& fd : before) {
+    if (std::find(after.begin(), after.end(), fd) == after.end()) text += "\n  closed: " + fd;
+  }
+  return text;
 }
 
 // The product as the program wires it (app/main.cpp), with the recording
@@ -184,6 +208,7 @@ Outcome E2eBench::observe(F&& action) {
     p.ctx.state.closing = true;  // the procedure ends at its next wait
   });
   QElapsedTimer took;
+  o.fdListBefore = openFdList();
   o.fdsBefore = openFdCount();
   took.start();
   watchdog.start(static_cast<int>(watchdogSeconds_ * 1000));
@@ -192,6 +217,7 @@ Outcome E2eBench::observe(F&& action) {
   o.realSeconds = static_cast<double>(took.elapsed()) / 1000.0;
   p.ctx.state.closing = false;
   o.fdsAfter = openFdCount();
+  o.fdListAfter = openFdList();
   o.finalStatus = p.ops.status();
   o.statuses = p.ops.statuses();
   o.boxes = p.boxes;

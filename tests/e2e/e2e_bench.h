@@ -55,6 +55,8 @@ struct Outcome {
   bool defaultPointer = false;        // no override cursor is left set
   int fdsBefore = -1;                 // open descriptors of the process before the run
   int fdsAfter = -1;                  // ... and after it
+  std::vector<std::string> fdListBefore;  // "fd -> target" of each, for messages
+  std::vector<std::string> fdListAfter;
   int selectedPort = 0;               // checked port option 1..9, 0 for none
   int commPort = 0;                   // the port number of mscCom at the end
   double realSeconds = 0;             // wall time the run took
@@ -73,6 +75,10 @@ std::string sha256Of(const std::string& bytes);
 
 // Open descriptors of this process (entries of /proc/self/fd).
 int openFdCount();
+// The same descriptors as "fd -> target".
+std::vector<std::string> openFdList();
+// What is in `after` and not in `before`, and the reverse, for messages.
+std::string fdDifference(const std::vector<std::string>& before, const std::vector<std::string>& after);
 
 class E2eBench {
  public:

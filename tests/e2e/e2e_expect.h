@@ -33,7 +33,7 @@ inline void expectCleanEnd(const Outcome& run) {
   EXPECT_FALSE(run.watchdogFired) << "the run did not end within the bench's time limit";
   EXPECT_TRUE(run.portClosed);
   EXPECT_TRUE(run.defaultPointer);
-  EXPECT_EQ(run.fdsAfter, run.fdsBefore);
+  EXPECT_EQ(run.fdsAfter, run.fdsBefore) << fdDifference(run.fdListBefore, run.fdListAfter);
   EXPECT_EQ(run.timeLine.rfind("Start: ", 0), 0u) << run.timeLine;
   EXPECT_NE(run.timeLine.find("\r\nEnd:  "), std::string::npos) << run.timeLine;
 }

@@ -28,7 +28,7 @@ TEST(E2eScan, machineOnCom3BehindTwoSilentPorts_isFoundAndThenUpdated) {
   EXPECT_EQ(scan.commPort, 3);
   EXPECT_TRUE(scan.portClosed);
   EXPECT_TRUE(scan.defaultPointer);
-  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore);
+  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore) << fdDifference(scan.fdListBefore, scan.fdListAfter);
   EXPECT_TRUE(scan.boxes.empty());
   const std::vector<std::string> expected = {
       " Status: Scanning Port COM1\r\n", " Status: TorVane\u00AE not found on COM1\r\n",
@@ -57,7 +57,7 @@ TEST(E2eScan, noMachineAnywhere_tellsTheOperatorAndLeavesNothingOpen) {
   EXPECT_EQ(scan.selectedPort, 5);
   EXPECT_TRUE(scan.portClosed);
   EXPECT_TRUE(scan.defaultPointer);
-  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore);
+  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore) << fdDifference(scan.fdListBefore, scan.fdListAfter);
   EXPECT_TRUE(scan.boxes.empty());
   // Only the two ports that open are listened on; absent ones get no not-found text.
   EXPECT_TRUE(scan.sawStatus(" Status: TorVane\u00AE not found on COM1\r\n"));
@@ -79,7 +79,7 @@ TEST(E2eScan, configurePortAfterARun_findsTheMachineOnItsNewPort) {
   EXPECT_EQ(scan.finalStatus, " Status: TorVane\u00AE found on Com7");
   EXPECT_EQ(scan.selectedPort, 7);
   EXPECT_TRUE(scan.portClosed);
-  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore);
+  EXPECT_EQ(scan.fdsAfter, scan.fdsBefore) << fdDifference(scan.fdListBefore, scan.fdListAfter);
 }
 
 }  // namespace
