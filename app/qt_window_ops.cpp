@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTimer>
@@ -13,7 +14,10 @@
 
 namespace torvane {
 
-QtWindowOps::~QtWindowOps() { setBusyPointer(false); }
+QtWindowOps::~QtWindowOps() {
+  setBusyPointer(false);
+  releaseStatus(false);
+}
 
 void QtWindowOps::setStatus(const std::string& text) { window_.setStatusLine(text); }
 
@@ -21,7 +25,38 @@ std::string QtWindowOps::status() const { return window_.statusLine(); }
 
 void QtWindowOps::setTimeLine(const std::string& text) { window_.setTimeLine(text); }
 
-void QtWindowOps::repaint() { window_.repaint(); }
+// Paints what has changed, at once, without handling any other event. During
+// a transfer the status line changes several times per frame, far faster than
+// anyone can read it, and painting it each time would cost more than the
+// frame exchange itself: so once it is painted, its changes are held for
+// kStatusHoldSeconds, and the latest text is then painted by the event loop.
+// The end of a run (default pointer) paints it at once.
+void QtWindowOps::repaint() {
+  QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
+  if (!statusHeld_) holdStatus();
+}
+
+void QtWindowOps::holdStatus() {
+  if (!statusHold_) {
+    statusHold_ = std::make_unique<QTimer>();
+    statusHold_->setSingleShot(true);
+    statusHold_->setInterval(static_cast<int>(kStatusHoldSeconds * 1000));
+    QObject::connect(statusHold_.get(), &QTimer::timeout, statusHold_.get(), [this] { releaseStatus(false); });
+  }
+  statusHeld_ = true;
+  window_.lblStatus->setUpdatesEnabled(false);
+  statusHold_->start();
+}
+
+// Ends the hold: the label's latest text is painted by the next pass of the
+// event loop, or at once with paintNow.
+void QtWindowOps::releaseStatus(bool paintNow) {
+  if (!statusHeld_) return;
+  statusHeld_ = false;
+  statusHold_->stop();
+  window_.lblStatus->setUpdatesEnabled(true);
+  if (paintNow) QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
+}
 
 void QtWindowOps::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
@@ -49,6 +84,7 @@ void QtWindowOps::setBusyPointer(bool busy) {
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
   } else {
     QApplication::restoreOverrideCursor();
+    releaseStatus(true);  // the run has ended: its last status is shown now
   }
 }
 

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/qt_clock.h"
 #include "app/window_ops.h"
+
+class QTimer;
 
 namespace torvane {
 
@@ -45,13 +48,20 @@ class QtWindowOps : public WindowOps {
   void setProgressClock(Clock& clock) { progressClock_ = &clock; }
 
   static constexpr double kProgressRedrawSeconds = 0.25;
+  // After the status line is painted, its changes wait this long to be
+  // painted (repaint() paints it at most this often).
+  static constexpr double kStatusHoldSeconds = 0.25;
 
  private:
   void showProgress(double now);
+  void holdStatus();
+  void releaseStatus(bool paintNow);
 
   Frmdl& window_;
   bool busy_ = false;           // the busy pointer is set (one override level)
   std::string dialogFileName_;  // the file dialog is never opened: stays empty
+  bool statusHeld_ = false;     // changes of the status line are not painted yet
+  std::unique_ptr<QTimer> statusHold_;  // ends the hold
 
   QtClock ownClock_;
   Clock* progressClock_ = &ownClock_;

@@ -56,6 +56,48 @@ TEST_F(QtWindowOpsTest, repaint_paintsTheWindowAtOnce) {
   EXPECT_GT(counter.paints, 0);
 }
 
+// A frame exchange sets the status and repaints several times per frame: the
+// status line is painted once, its later changes after the hold, and the end
+// of a run (default pointer) paints its last text at once.
+TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestText) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  window.lblStatus->installEventFilter(&counter);
+  ops.setBusyPointer(true);
+  ops.setStatus(" Status: Sending data ");
+  ops.repaint();
+  const int first = counter.paints;
+  EXPECT_GT(first, 0);
+  for (int frame = 1; frame <= 100; ++frame) {
+    ops.setStatus(" Status: Received ACK " + std::to_string(frame));
+    ops.repaint();
+    ops.yield();
+  }
+  EXPECT_EQ(counter.paints, first);  // held
+  EXPECT_EQ(window.lblStatus->text(), QStringLiteral(" Status: Received ACK 100"));  // the text is current
+
+  QElapsedTimer waited;
+  waited.start();
+  while (counter.paints == first && waited.elapsed() < 3000) QTest::qWait(10);
+  EXPECT_GT(counter.paints, first) << "the latest text is painted once the hold ends";
+
+  ops.setStatus(" Status: Finished closing connection");
+  ops.repaint();
+  const int beforeEnd = counter.paints;
+  ops.setStatus(" Status: UPDATE COMPLETE");
+  ops.repaint();
+  EXPECT_EQ(counter.paints, beforeEnd);  // held
+  ops.setBusyPointer(false);             // the run has ended
+  EXPECT_GT(counter.paints, beforeEnd);
+}
+
 TEST_F(QtWindowOpsTest, options_readAndSelect) {
   EXPECT_TRUE(ops.sourceSelected(Source::Program));
   EXPECT_FALSE(ops.sourceSelected(Source::ProgramAndDsd));
