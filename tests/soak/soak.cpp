@@ -248,7 +248,7 @@ SoakResult runSoak(const SoakOptions& options) {
         if (log) {
           *log << "run " << i + 1 << "/" << options.runs << ": " << run.describe() << " -> \"" << o.finalStatus
                << "\" " << (problem.empty() ? "as expected" : "WRONG") << " (" << expectedName(run.expected)
-               << ", " << o.realSeconds << " s)\n";
+               << ", " << o.realSeconds << " s)" << std::endl;
         }
       }
     }
