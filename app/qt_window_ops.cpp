@@ -19,7 +19,10 @@ QtWindowOps::~QtWindowOps() {
   releaseStatus(false);
 }
 
-void QtWindowOps::setStatus(const std::string& text) { window_.setStatusLine(text); }
+void QtWindowOps::setStatus(const std::string& text) {
+  window_.setStatusLine(text);
+  if (statusHeld_) statusChangedWhileHeld_ = true;
+}
 
 std::string QtWindowOps::status() const { return window_.statusLine(); }
 
@@ -29,8 +32,10 @@ void QtWindowOps::setTimeLine(const std::string& text) { window_.setTimeLine(tex
 // a transfer the status line changes several times per frame, far faster than
 // anyone can read it, and painting it each time would cost more than the
 // frame exchange itself: so once it is painted, its changes are held for
-// kStatusHoldSeconds, and the latest text is then painted by the event loop.
-// The end of a run (default pointer) paints it at once.
+// kStatusHoldSeconds, and the latest text is then painted from the event
+// loop. While it keeps changing, it is painted from there every
+// kStatusHoldSeconds, never in the middle of an exchange; the end of a run
+// (default pointer) paints it at once.
 void QtWindowOps::repaint() {
   QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
   if (!statusHeld_) holdStatus();
@@ -41,15 +46,20 @@ void QtWindowOps::holdStatus() {
     statusHold_ = std::make_unique<QTimer>();
     statusHold_->setSingleShot(true);
     statusHold_->setInterval(static_cast<int>(kStatusHoldSeconds * 1000));
-    QObject::connect(statusHold_.get(), &QTimer::timeout, statusHold_.get(), [this] { releaseStatus(false); });
+    QObject::connect(statusHold_.get(), &QTimer::timeout, statusHold_.get(), [this] {
+      const bool changed = statusChangedWhileHeld_;
+      releaseStatus(true);
+      if (changed) holdStatus();
+    });
   }
   statusHeld_ = true;
+  statusChangedWhileHeld_ = false;
   window_.lblStatus->setUpdatesEnabled(false);
   statusHold_->start();
 }
 
-// Ends the hold: the label's latest text is painted by the next pass of the
-// event loop, or at once with paintNow.
+// Ends the hold: the label's latest text is painted at once with paintNow,
+// else by the next pass of the event loop.
 void QtWindowOps::releaseStatus(bool paintNow) {
   if (!statusHeld_) return;
   statusHeld_ = false;

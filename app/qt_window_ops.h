@@ -61,6 +61,7 @@ class QtWindowOps : public WindowOps {
   bool busy_ = false;           // the busy pointer is set (one override level)
   std::string dialogFileName_;  // the file dialog is never opened: stays empty
   bool statusHeld_ = false;     // changes of the status line are not painted yet
+  bool statusChangedWhileHeld_ = false;
   std::unique_ptr<QTimer> statusHold_;  // ends the hold
 
   QtClock ownClock_;

@@ -88,6 +88,13 @@ TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestTex
   while (counter.paints == first && waited.elapsed() < 3000) QTest::qWait(10);
   EXPECT_GT(counter.paints, first) << "the latest text is painted once the hold ends";
 
+  // Quiet for longer than a hold: the next repaint paints at once again.
+  QTest::qWait(static_cast<int>(QtWindowOps::kStatusHoldSeconds * 1000) + 100);
+  const int quiet = counter.paints;
+  ops.setStatus(" Status: Sending end of transmission ");
+  ops.repaint();
+  EXPECT_GT(counter.paints, quiet);
+
   ops.setStatus(" Status: Finished closing connection");
   ops.repaint();
   const int beforeEnd = counter.paints;
