@@ -90,55 +90,59 @@ std::string imageBytes(const SoakImage& image, uint32_t seed, int index) {
   return e2e::patternBytes(image.size, seed * 7919u + static_cast<uint32_t>(index) * 31u + image.name.size());
 }
 
-// Checks one run against its expected end; returns what is wrong, or "".
-std::string verdictOn(const SoakRun& run, const Outcome& o, const SimReport& r,
-                      const std::vector<std::string>& sent) {
-  std::ostringstream wrong;
+std::string boxesText(const std::vector<std::string>& boxes) {
+  return std::to_string(boxes.size()) + " boxes" + (boxes.empty() ? "" : " (first \"" + boxes[0] + "\")") + "; ";
+}
+
+// What every end of a run must leave behind.
+void checkCleanEnd(const Outcome& o, const SimReport& r, std::ostringstream& wrong) {
   if (o.watchdogFired) wrong << "did not end within " << kWatchdogSeconds << " s; ";
   if (!o.portClosed) wrong << "port left open; ";
   if (!o.defaultPointer) wrong << "busy pointer left; ";
   if (o.fdsAfter != o.fdsBefore) wrong << "descriptors " << o.fdsBefore << " -> " << o.fdsAfter << "; ";
   if (o.timeLine.find("\r\nEnd:  ") == std::string::npos) wrong << "no end time; ";
   if (!r.parsed) wrong << "no machine report (" << r.parseError << "); ";
+}
 
-  const bool completes = run.expected == Expected::Complete || run.expected == Expected::CompleteAfterBox;
-  const std::vector<std::string> boxes =
-      run.expected == Expected::CompleteAfterBox ? std::vector<std::string>{kReadyBox}
-      : run.expected == Expected::FrameRejected  ? std::vector<std::string>{"0: , "}
-                                                 : std::vector<std::string>{};
-  if (completes) {
-    if (o.finalStatus != " Status: UPDATE COMPLETE") wrong << "final status \"" << o.finalStatus << "\"; ";
-    if (r.parsed && r.result != "OK") wrong << "machine says " << r.summaryLine << "; ";
-    if (r.parsed && r.images.size() != sent.size()) {
-      wrong << "machine holds " << r.images.size() << " images, " << sent.size() << " sent; ";
-    }
-    for (std::size_t k = 0; k < sent.size() && k < r.images.size(); ++k) {
-      if (r.images[k].sha256 != e2e::sha256Of(sent[k])) wrong << "image " << k + 1 << " differs; ";
-    }
-  } else {
-    if (r.parsed && r.result != "INCOMPLETE") wrong << "machine says " << r.summaryLine << "; ";
+// A completed run: the status, the boxes, and every image intact at the machine.
+void checkCompleted(const Outcome& o, const SimReport& r, const std::vector<std::string>& boxes,
+                    const std::vector<std::string>& sent, std::ostringstream& wrong) {
+  if (o.finalStatus != " Status: UPDATE COMPLETE") wrong << "final status \"" << o.finalStatus << "\"; ";
+  if (o.boxes != boxes) wrong << boxesText(o.boxes);
+  if (!r.parsed) return;
+  if (r.result != "OK") wrong << "machine says " << r.summaryLine << "; ";
+  if (r.images.size() != sent.size()) wrong << "machine holds " << r.images.size() << " images, " << sent.size() << " sent; ";
+  for (std::size_t k = 0; k < sent.size() && k < r.images.size(); ++k) {
+    if (r.images[k].sha256 != e2e::sha256Of(sent[k])) wrong << "image " << k + 1 << " differs; ";
   }
-  if (run.expected == Expected::PortLost) {
-    if (o.finalStatus.rfind(" Error: ", 0) != 0 || o.finalStatus.size() <= 8) {
-      wrong << "final status \"" << o.finalStatus << "\"; ";
-    }
-    if (o.finalStatus.find("COM1") == std::string::npos) wrong << "the port is not named; ";
-    // 8020: the device went away.
-    if (o.boxes.size() != 1 || o.boxes[0].rfind("8020: ", 0) != 0) {
-      wrong << o.boxes.size() << " boxes" << (o.boxes.empty() ? "" : " (first \"" + o.boxes[0] + "\")") << "; ";
-    }
-  } else if (o.boxes != boxes) {
-    wrong << o.boxes.size() << " boxes" << (o.boxes.empty() ? "" : " (first \"" + o.boxes[0] + "\")") << "; ";
+}
+
+// A run that did not complete: the status, the boxes, and no end frame at the machine.
+void checkStopped(const SoakRun& run, const Outcome& o, const SimReport& r, std::ostringstream& wrong) {
+  if (r.parsed && r.result != "INCOMPLETE") wrong << "machine says " << r.summaryLine << "; ";
+  switch (run.expected) {
+    case Expected::FrameRejected:
+      if (o.finalStatus != " Error: ") wrong << "final status \"" << o.finalStatus << "\"; ";
+      if (o.boxes != std::vector<std::string>{"0: , "}) wrong << boxesText(o.boxes);
+      if (run.fault == "silent-at" && !o.sawStatus(" Status: Received Time out")) wrong << "no time-out status; ";
+      if (run.fault == "can-at" && o.findStatus(" Status: Received program fail") < 0) wrong << "no program-fail status; ";
+      break;
+    case Expected::PortLost:  // 8020: the device went away
+      if (o.finalStatus.rfind(" Error: ", 0) != 0 || o.finalStatus.find("COM1") == std::string::npos) {
+        wrong << "final status \"" << o.finalStatus << "\"; ";
+      }
+      if (o.boxes.size() != 1 || o.boxes[0].rfind("8020: ", 0) != 0) wrong << boxesText(o.boxes);
+      break;
+    case Expected::StxTimedOut:
+      if (o.finalStatus != " Status: Waiting for STX timed out, program end") {
+        wrong << "final status \"" << o.finalStatus << "\"; ";
+      }
+      if (!o.boxes.empty()) wrong << boxesText(o.boxes);
+      break;
+    case Expected::Complete:
+    case Expected::CompleteAfterBox:
+      break;
   }
-  if (run.expected == Expected::FrameRejected && o.finalStatus != " Error: ") {
-    wrong << "final status \"" << o.finalStatus << "\"; ";
-  }
-  if (run.fault == "silent-at" && !o.sawStatus(" Status: Received Time out")) wrong << "no time-out status; ";
-  if (run.fault == "can-at" && o.findStatus(" Status: Received program fail") < 0) wrong << "no program-fail status; ";
-  if (run.expected == Expected::StxTimedOut && o.finalStatus != " Status: Waiting for STX timed out, program end") {
-    wrong << "final status \"" << o.finalStatus << "\"; ";
-  }
-  return wrong.str();
 }
 
 // The last `count` status texts of a run, for the report of a wrong end.
@@ -150,6 +154,20 @@ std::string lastStatuses(const Outcome& o, std::size_t count) {
 }
 
 }  // namespace
+
+std::string checkRun(const SoakRun& run, const Outcome& o, const SimReport& r,
+                      const std::vector<std::string>& sent) {
+  std::ostringstream wrong;
+  checkCleanEnd(o, r, wrong);
+  if (run.expected == Expected::Complete) {
+    checkCompleted(o, r, {}, sent, wrong);
+  } else if (run.expected == Expected::CompleteAfterBox) {
+    checkCompleted(o, r, {kReadyBox}, sent, wrong);
+  } else {
+    checkStopped(run, o, r, wrong);
+  }
+  return wrong.str();
+}
 
 const char* expectedName(Expected expected) {
   switch (expected) {
@@ -205,9 +223,59 @@ long residentKiB() {
   return -1;
 }
 
+namespace {
+
+// Writes the run's images and list, starts a fresh machine on COM1, presses
+// "&Start Update" and checks the end. Returns what is wrong, or "".
+std::string soakOne(e2e::E2eBench& bench, const SoakRun& run, int index, const SoakOptions& options) {
+  std::vector<std::string> sent;
+  for (const SoakImage& image : run.images) {
+    sent.push_back(imageBytes(image, options.seed, index));
+    bench.writeFile(image.name, sent.back());
+  }
+  bench.writeFile(transferListFile(run.source), listText(run));
+
+  const std::string simDir = bench.dir() + "/sim" + std::to_string(index);
+  fs::create_directories(simDir);
+  std::string problem;
+  {
+    e2e::SimProcess sim;
+    if (!sim.start(run.simArgs, simDir)) return "the simulated machine did not start: " + sim.error();
+    ::setenv("TORVANE_COM1", sim.slavePath().c_str(), 1);
+    const Outcome o = bench.runUpdate(run.source, 1);
+    const SimReport r = sim.stop();
+    problem = checkRun(run, o, r, sent);
+    if (!problem.empty()) problem += "statuses: " + lastStatuses(o, 8);
+    if (options.log) {
+      *options.log << "run " << index + 1 << "/" << options.runs << ": " << run.describe() << " -> \""
+                   << o.finalStatus << "\" " << (problem.empty() ? "as expected" : "WRONG") << " ("
+                   << expectedName(run.expected) << ", " << o.realSeconds << " s)" << std::endl;
+    }
+  }
+  std::error_code ec;
+  if (problem.empty()) fs::remove_all(simDir, ec);  // a wrong run's report stays for a look
+  return problem;
+}
+
+// Descriptors and memory at the end against the baseline after the warm-up.
+void checkNothingLost(SoakResult& result, const SoakOptions& options) {
+  result.fdsEnd = e2e::openFdCount();
+  result.rssEndKiB = residentKiB();
+  if (result.fdsEnd != result.fdsBaseline) {
+    result.problems.push_back("descriptors after the warm-up " + std::to_string(result.fdsBaseline) + ", at the end " +
+                              std::to_string(result.fdsEnd));
+  }
+  const long growth = result.rssEndKiB - result.rssBaselineKiB;
+  if (options.checkRss && growth > options.rssGrowthLimitKiB) {
+    result.problems.push_back("resident memory grew by " + std::to_string(growth) + " KiB (limit " +
+                              std::to_string(options.rssGrowthLimitKiB) + " KiB)");
+  }
+}
+
+}  // namespace
+
 SoakResult runSoak(const SoakOptions& options) {
   SoakResult result;
-  std::ostream* log = options.log;
   QElapsedTimer took;
   took.start();
   e2e::E2eBench bench(options.speedup);
@@ -225,60 +293,21 @@ SoakResult runSoak(const SoakOptions& options) {
       result.rssBaselineKiB = residentKiB();
     }
     const SoakRun run = drawRun(rng, options.onlyFault);
-    std::vector<std::string> sent;
-    for (const SoakImage& image : run.images) {
-      sent.push_back(imageBytes(image, options.seed, i));
-      bench.writeFile(image.name, sent.back());
-    }
-    bench.writeFile(transferListFile(run.source), listText(run));
-
-    const std::string simDir = bench.dir() + "/sim" + std::to_string(i);
-    fs::create_directories(simDir);
-    std::string problem;
-    {
-      e2e::SimProcess sim;
-      if (!sim.start(run.simArgs, simDir)) {
-        problem = "the simulated machine did not start: " + sim.error();
-      } else {
-        ::setenv("TORVANE_COM1", sim.slavePath().c_str(), 1);
-        const Outcome o = bench.runUpdate(run.source, 1);
-        const SimReport r = sim.stop();
-        problem = verdictOn(run, o, r, sent);
-        if (!problem.empty()) problem += "statuses: " + lastStatuses(o, 8);
-        if (log) {
-          *log << "run " << i + 1 << "/" << options.runs << ": " << run.describe() << " -> \"" << o.finalStatus
-               << "\" " << (problem.empty() ? "as expected" : "WRONG") << " (" << expectedName(run.expected)
-               << ", " << o.realSeconds << " s)" << std::endl;
-        }
-      }
-    }
-    std::error_code ec;
-    if (problem.empty()) fs::remove_all(simDir, ec);
+    const std::string problem = soakOne(bench, run, i, options);
     ++result.runs;
     ++result.runsPerFault[run.fault];
     if (!problem.empty()) {
       result.problems.push_back("run " + std::to_string(i + 1) + " " + run.describe() + ": " + problem);
-      if (log) *log << "  " << problem << "\n";
+      if (options.log) *options.log << "  " << problem << "\n";
     }
   }
-
-  result.fdsEnd = e2e::openFdCount();
-  result.rssEndKiB = residentKiB();
+  checkNothingLost(result, options);
   result.realSeconds = static_cast<double>(took.elapsed()) / 1000.0;
-  if (result.fdsEnd != result.fdsBaseline) {
-    result.problems.push_back("descriptors after the warm-up " + std::to_string(result.fdsBaseline) + ", at the end " +
-                              std::to_string(result.fdsEnd));
-  }
-  const long growth = result.rssEndKiB - result.rssBaselineKiB;
-  if (options.checkRss && growth > options.rssGrowthLimitKiB) {
-    result.problems.push_back("resident memory grew by " + std::to_string(growth) + " KiB (limit " +
-                              std::to_string(options.rssGrowthLimitKiB) + " KiB)");
-  }
-  if (log) {
-    *log << "soak: seed " << options.seed << ", " << result.runs << " runs in " << result.realSeconds << " s, "
-         << result.problems.size() << " problems; descriptors " << result.fdsBaseline << " -> " << result.fdsEnd
-         << "; VmRSS " << result.rssBaselineKiB << " -> " << result.rssEndKiB << " KiB ("
-         << (options.checkRss ? "checked" : "not checked") << ")\n";
+  if (options.log) {
+    *options.log << "soak: seed " << options.seed << ", " << result.runs << " runs in " << result.realSeconds
+                 << " s, " << result.problems.size() << " problems; descriptors " << result.fdsBaseline << " -> "
+                 << result.fdsEnd << "; VmRSS " << result.rssBaselineKiB << " -> " << result.rssEndKiB << " KiB ("
+                 << (options.checkRss ? "checked" : "not checked") << ")\n";
   }
   return result;
 }

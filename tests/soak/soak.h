@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "app/window_ops.h"
+#include "tests/e2e/e2e_bench.h"
+#include "tests/e2e/sim_process.h"
 
 namespace torvane::soak {
 
@@ -61,6 +63,12 @@ const std::vector<std::string>& faultNames();
 // The next run of the sequence that `rng` produces; with `onlyFault` set,
 // every run has that fault (its frame number and the images still drawn).
 SoakRun drawRun(std::mt19937& rng, const std::string& onlyFault = "");
+
+// Checks a run's outcome and the machine's report against the run's expected
+// end (`sent`: the bytes of each image, in list order). Returns what is
+// wrong, "" when nothing is.
+std::string checkRun(const SoakRun& run, const e2e::Outcome& outcome, const e2e::SimReport& report,
+                     const std::vector<std::string>& sent);
 
 struct SoakOptions {
   int runs = 20;

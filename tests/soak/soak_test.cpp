@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <iostream>
 #include <set>
 
@@ -66,6 +67,89 @@ TEST(SoakDraw, frameCount_countsAddressDataAndEndFrames) {
   SoakRun run;
   run.images = {{"a", 1, 0, 0}, {"b", 1, 0, 512}, {"c", 3, 0, 513}};
   EXPECT_EQ(run.frameCount(), 1 + (1 + 0) + (1 + 1) + (1 + 2));
+}
+
+// An outcome and a report that a completed run of `run` would give.
+struct CleanRun {
+  SoakRun run;
+  e2e::Outcome outcome;
+  e2e::SimReport report;
+  std::vector<std::string> sent{"abc", std::string(52, '\x7f')};
+
+  CleanRun() {
+    run.fault = "none";
+    run.images = {{"code.bin", 1, 0x0E00, 3}, {"vector.bin", 1, 0xFFCC, 52}};
+    outcome.finalStatus = " Status: UPDATE COMPLETE";
+    outcome.timeLine = "Start: 10:00:00\r\nEnd:  10:00:01";
+    outcome.portClosed = true;
+    outcome.defaultPointer = true;
+    outcome.fdsBefore = outcome.fdsAfter = 9;
+    report.parsed = true;
+    report.result = "OK";
+    for (const std::string& bytes : sent) {
+      e2e::SimImage image;
+      image.sha256 = e2e::sha256Of(bytes);
+      report.images.push_back(image);
+    }
+  }
+};
+
+TEST(SoakCheck, cleanCompletion_passes) {
+  const CleanRun c;
+  EXPECT_EQ(checkRun(c.run, c.outcome, c.report, c.sent), "");
+}
+
+TEST(SoakCheck, eachDeviationFromACleanCompletion_isReported) {
+  const struct {
+    const char* what;
+    std::function<void(CleanRun&)> spoil;
+    const char* named;
+  } cases[] = {
+      {"port open", [](CleanRun& c) { c.outcome.portClosed = false; }, "port left open"},
+      {"busy pointer", [](CleanRun& c) { c.outcome.defaultPointer = false; }, "busy pointer"},
+      {"descriptor kept", [](CleanRun& c) { c.outcome.fdsAfter = 10; }, "descriptors 9 -> 10"},
+      {"watchdog", [](CleanRun& c) { c.outcome.watchdogFired = true; }, "did not end"},
+      {"no end time", [](CleanRun& c) { c.outcome.timeLine = "Start: 10:00:00"; }, "no end time"},
+      {"other status", [](CleanRun& c) { c.outcome.finalStatus = " Error: "; }, "final status"},
+      {"a box", [](CleanRun& c) { c.outcome.boxes = {"0: , "}; }, "1 boxes"},
+      {"machine incomplete", [](CleanRun& c) { c.report.result = "INCOMPLETE"; }, "machine says"},
+      {"image lost", [](CleanRun& c) { c.report.images.pop_back(); }, "holds 1 images"},
+      {"image changed", [](CleanRun& c) { c.report.images[1].sha256 = e2e::sha256Of("x"); }, "image 2 differs"},
+      {"no report", [](CleanRun& c) { c.report.parsed = false; }, "no machine report"},
+  };
+  for (const auto& k : cases) {
+    CleanRun c;
+    k.spoil(c);
+    const std::string wrong = checkRun(c.run, c.outcome, c.report, c.sent);
+    EXPECT_NE(wrong.find(k.named), std::string::npos) << k.what << ": " << wrong;
+  }
+}
+
+TEST(SoakCheck, stoppedRuns_needTheirOwnStatusAndBox) {
+  const struct {
+    const char* fault;
+    Expected expected;
+    std::string status;
+    std::vector<std::string> boxes;
+    bool passes;
+  } cases[] = {
+      {"can-at", Expected::FrameRejected, " Error: ", {"0: , "}, true},
+      {"can-at", Expected::FrameRejected, " Error: ", {}, false},
+      {"hangup-at", Expected::PortLost, " Error: COM1 went away", {"8020: COM1 went away, mscCom"}, true},
+      {"hangup-at", Expected::PortLost, " Error: ", {"0: , "}, false},
+      {"wrong-speed", Expected::StxTimedOut, " Status: Waiting for STX timed out, program end", {}, true},
+      {"wrong-speed", Expected::StxTimedOut, " Status: UPDATE COMPLETE", {}, false},
+  };
+  for (const auto& k : cases) {
+    CleanRun c;
+    c.run.fault = k.fault;
+    c.run.expected = k.expected;
+    c.outcome.finalStatus = k.status;
+    c.outcome.boxes = k.boxes;
+    c.outcome.statuses = {" Status: Received program fail - "};
+    c.report.result = "INCOMPLETE";
+    EXPECT_EQ(checkRun(c.run, c.outcome, c.report, c.sent).empty(), k.passes) << k.fault << " " << k.status;
+  }
 }
 
 TEST(SoakOptions, parseSeed_acceptsDecimal32BitOnly) {
