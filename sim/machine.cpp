@@ -1,6 +1,7 @@
 #include "sim/machine.h"
 
 #include <poll.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstring>
@@ -38,7 +39,11 @@ void Machine::run(int stopFd) {
     onTimers(nowUs());
     if (stopping_) break;
     pollfd fds[2] = {{line_.pollFd(), POLLIN | POLLPRI, 0}, {stopFd, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, pollTimeoutMs(nowUs()));
+    // Microsecond timeouts: a verdict held back for pacing goes out on time,
+    // not up to a millisecond late.
+    const int64_t waitUs = pollTimeoutUs(nowUs());
+    timespec wait{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
+    const int ready = ::ppoll(fds, 2, waitUs < 0 ? nullptr : &wait, nullptr);
     if (ready < 0 && errno != EINTR) {
       report_.errors.push_back(std::string("poll failed: ") + std::strerror(errno));
       stop("error");
@@ -68,7 +73,7 @@ void Machine::run(int stopFd) {
   if (line_.isOpen() && report_.exitReason != "signal") line_.waitHostRead(1000);
 }
 
-int Machine::pollTimeoutMs(int64_t now) const {
+int64_t Machine::pollTimeoutUs(int64_t now) const {
   int64_t next = -1;
   auto consider = [&](int64_t at) {
     if (at >= 0 && (next < 0 || at < next)) next = at;
@@ -81,7 +86,7 @@ int Machine::pollTimeoutMs(int64_t now) const {
   const bool waitingForSpeed = phase_ == Phase::WaitSpeed || (phase_ == Phase::Idle && options_.emergency);
   if (waitingForSpeed && !line_.notifiesSpeedChanges()) consider(now + kSpeedPollUs);
   if (next < 0) return -1;
-  return static_cast<int>(std::max<int64_t>(0, (next - now + 999) / 1000));
+  return std::max<int64_t>(0, next - now);
 }
 
 void Machine::onTimers(int64_t now) {

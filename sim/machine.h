@@ -45,7 +45,7 @@ class Machine {
 
   int64_t nowUs() const;
   int frameSpeed() const { return options_.wrongSpeed ? 9600 : 38400; }
-  int pollTimeoutMs(int64_t now) const;
+  int64_t pollTimeoutUs(int64_t now) const;  // -1: no timer pending
   void onTimers(int64_t now);
   void announce(int64_t now);
   void checkSpeed(int64_t now);
