@@ -18,6 +18,7 @@
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial_port.h"
 #include "tests/fakes/fake_window.h"
+#include "tests/run/transfer_test_support.h"
 #include "tests/support/host.h"
 
 namespace torvane {
@@ -30,7 +31,6 @@ using testing::FakeWindow;
 using testing::WriteRecord;
 using Kind = TransferOutcome::Kind;
 
-const std::string kWaiting = "\r\n  Waiting for acknowledgement";
 const std::string kAck = " Status: Received ACK";
 
 // What the machine received for one list entry, rebuilt from the frames.
@@ -217,33 +217,9 @@ TEST_F(TransferPhaseTest, fileSizesAndTypes_framesRebuildFilesExactly) {
 }
 
 TEST_F(TransferPhaseTest, statusTexts_followEachStepInOrder) {
-  writeFile("code.bin", pattern(600, 1));
-  writeFile("mmc.bin", pattern(1, 2));
-  writeFile("dsd.bin", pattern(10, 3));
-  writeFile("odd.bin", "");
-  writeFile("program.txt", "code.bin\t1\t0x8000\r\nmmc.bin 2 0\r\ndsd.bin 3 4096\r\nodd.bin\t4\t7\r\n");
+  testing::writeFourEntryList();
   ASSERT_EQ(transferPhase(ctx).kind, Kind::Completed);
-
-  std::vector<std::string> expected;
-  int count = 0;
-  auto frame = [&](const std::string& before, int bytes) {
-    expected.push_back(before);
-    expected.push_back(before + "(" + std::to_string(bytes) + " bytes, " + std::to_string(++count) + ")" + kWaiting);
-    expected.push_back(kAck);
-  };
-  expected.push_back(" Status: Sending code.bin (600 bytes) to Code(32768)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending mmc.bin (1 bytes) to MMC(0)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending dsd.bin (10 bytes) to DSD Flash(4096)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending odd.bin (0 bytes) to ");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending end of transmission ", 15);
+  const std::vector<std::string> expected = testing::fourEntryListStatuses();
   EXPECT_EQ(window.repaints, expected);
   EXPECT_EQ(window.statuses, expected);
   EXPECT_EQ(window.yields - window.waitPasses, 4);  // one plain yield before each data frame

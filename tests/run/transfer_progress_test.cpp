@@ -14,6 +14,7 @@
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial_port.h"
 #include "tests/fakes/fake_window.h"
+#include "tests/run/transfer_test_support.h"
 #include "tests/support/host.h"
 
 namespace torvane {
@@ -23,19 +24,10 @@ namespace fs = std::filesystem;
 using testing::FakeClock;
 using testing::FakeSerialPort;
 using testing::FakeWindow;
+using testing::pattern;
+using testing::writeFile;
 using Kind = TransferOutcome::Kind;
 using Log = std::vector<std::string>;
-
-ByteString pattern(std::size_t size, unsigned seed) {
-  ByteString bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 13 + seed * 5) & 0xFF);
-  return bytes;
-}
-
-void writeFile(const std::string& name, const ByteString& bytes) {
-  std::ofstream out(name, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // The window operations of a window without a progress bar: everything goes
 // to the fake window except the progress calls, which keep their defaults.
@@ -129,36 +121,10 @@ class TransferProgressTest : public ::testing::Test {
 // The statuses of a two-file list with four entries, exactly as the phase
 // has always shown them.
 TEST_F(TransferProgressTest, statusesAndFrames_sameWithAndWithoutProgress) {
-  writeFile("code.bin", pattern(600, 1));
-  writeFile("mmc.bin", pattern(1, 2));
-  writeFile("dsd.bin", pattern(10, 3));
-  writeFile("odd.bin", "");
-  writeFile("program.txt", "code.bin\t1\t0x8000\r\nmmc.bin 2 0\r\ndsd.bin 3 4096\r\nodd.bin\t4\t7\r\n");
+  testing::writeFourEntryList();
   const PhaseRun with = runPhase(true);
   const PhaseRun without = runPhase(false);
-
-  const std::string waiting = "\r\n  Waiting for acknowledgement";
-  const std::string ack = " Status: Received ACK";
-  Log expected;
-  int count = 0;
-  auto frame = [&](const std::string& before, int bytes) {
-    expected.push_back(before);
-    expected.push_back(before + "(" + std::to_string(bytes) + " bytes, " + std::to_string(++count) + ")" + waiting);
-    expected.push_back(ack);
-  };
-  expected.push_back(" Status: Sending code.bin (600 bytes) to Code(32768)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending mmc.bin (1 bytes) to MMC(0)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending dsd.bin (10 bytes) to DSD Flash(4096)");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending data ", 514);
-  expected.push_back(" Status: Sending odd.bin (0 bytes) to ");
-  frame(" Status: Sending address ", 15);
-  frame(" Status: Sending end of transmission ", 15);
+  const Log expected = testing::fourEntryListStatuses();
 
   EXPECT_EQ(with.kind, Kind::Completed);
   EXPECT_EQ(with.statuses, expected);
