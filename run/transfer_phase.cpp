@@ -63,6 +63,11 @@ std::ifstream openTransferList(const std::string& listName) {
   if (st.type() == fs::file_type::directory) {
     throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kSource);
   }
+  // A device reads as an empty or endless list, and opening a pipe waits for
+  // a writer with the window frozen. (A failed look-up is left to the open.)
+  if (st.type() != fs::file_type::regular && st.type() != fs::file_type::none) {
+    throw Fault(fault::kFileAccess, shown + " is not a regular file", kSource);
+  }
   errno = 0;
   std::ifstream list(listName, std::ios::binary);
   if (!list.is_open()) throw Fault(fault::kFileNotFound, shown + " cannot be opened" + errnoText(errno), kSource);

@@ -383,6 +383,21 @@ TEST_F(TransferPhaseTest, listMissingOrNoSource_faultsBeforeAnyFrame) {
   expectFilesClosed();
 }
 
+// A list that is a device or a pipe is no transfer list: a device would be
+// read as an empty list (only the end frame sent, the run reported complete)
+// or without end, and opening a pipe waits for a writer with the window frozen.
+TEST_F(TransferPhaseTest, listNotRegularFile_faultsBeforeAnyFrame) {
+  fs::create_symlink("/dev/null", "program.txt");
+  EXPECT_EQ(expectFault(fault::kFileAccess).description(), "Transfer list \"program.txt\" is not a regular file");
+
+  window.selectedSources = {Source::ProgramAndDsd};
+  ASSERT_TRUE(test::makeFifo("all.txt"));
+  EXPECT_EQ(expectFault(fault::kFileAccess).description(), "Transfer list \"all.txt\" is not a regular file");
+
+  EXPECT_TRUE(port.writes.empty());
+  expectFilesClosed();
+}
+
 TEST_F(TransferPhaseTest, imageNotRegularFile_faults) {
   ASSERT_TRUE(test::makeFifo("pipe.bin"));
   writeFile("program.txt", "pipe.bin 1 0\r\n");
