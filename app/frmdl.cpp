@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app_icon.h"
+#include "app/status_label.h"
 #include "discovery/scan_ports.h"
 #include "encoding/fault.h"
 #include "run/update_driver.h"
@@ -32,7 +33,7 @@ constexpr int kClientHeightTwips = 4470;
 // status line. It is not one of the designed controls and moves none.
 constexpr int kProgressLeft = 240, kProgressTop = 840, kProgressWidth = 4860, kProgressHeight = 180;
 
-enum class Kind { Label, GroupBox, Button, Option };
+enum class Kind { StatusLine, Label, GroupBox, Button, Option };
 
 struct ControlDesign {
   const char* name;
@@ -46,7 +47,7 @@ struct ControlDesign {
 
 // Every control of the window, as designed.
 const ControlDesign kControls[] = {
-    {"lblStatus", Kind::Label, nullptr, "Status: ", 240, 240, 4860, 585, 0, nullptr},
+    {"lblStatus", Kind::StatusLine, nullptr, "Status: ", 240, 240, 4860, 585, 0, nullptr},
     {"frmCom", Kind::GroupBox, nullptr, "Comm Port", 5400, 140, 1575, 4095, 1, nullptr},
     {"lblTime", Kind::Label, nullptr, "", 3600, 3680, 1815, 525, 4, nullptr},
     {"Frame1", Kind::GroupBox, nullptr, "Source", 240, 1040, 4860, 2355, 5, nullptr},
@@ -76,8 +77,9 @@ QWidget* createControl(const ControlDesign& d, QWidget* parent) {
   const QString caption = QString::fromUtf8(d.caption);
   QWidget* w = nullptr;
   switch (d.kind) {
+    case Kind::StatusLine:
     case Kind::Label: {
-      auto* label = new QLabel(caption, parent);
+      auto* label = d.kind == Kind::StatusLine ? new StatusLabel(caption, parent) : new QLabel(caption, parent);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       w = label;
@@ -152,7 +154,8 @@ void Frmdl::buildControls() {
     optCom[i] = findChild<QRadioButton*>(QString(i < 4 ? "optCom%1" : "OptCom%1").arg(i + 1));
   }
 
-  // The status line: bold Arial 9 pt, wrapped, CR LF starting a new line.
+  // The status line: bold Arial 9 pt, wrapped, CR LF starting a new line,
+  // whole lines only.
   QFont statusFont(QStringLiteral("Arial"), 9);
   statusFont.setWeight(QFont::Bold);
   lblStatus->setFont(statusFont);
