@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "discovery/scan_ports.h"
 #include "encoding/fault.h"
 #include "link/frames.h"
 #include "tests/fakes/fake_clock.h"
@@ -304,6 +305,47 @@ TEST_F(UpdateDriverTest, portAlreadyOpen_failsThenNextRunStartsNormally) {
   machine(1, "As\r", "Torvane Ready to Receive\r");
   cmdStart_Click(ctx);
   EXPECT_EQ(window.status(), " Status: UPDATE COMPLETE");
+}
+
+// "Configure Port" during a run: the scan finds the port open, so it selects
+// no port, leaves the port open and writes its own texts; the run goes on.
+TEST_F(UpdateDriverTest, configureDuringRun_scanLeavesPortOpenAndRunCompletes) {
+  window.selectedPort = 2;
+  machine(2, "As\r", "Torvane Ready to Receive\r");
+  const std::string cannotLocate = " Status: Can not locate TorVane\u00AE.\r\n  Make sure it is connected and cleared.";
+  bool portOpenAfterScan = false;
+  window.at(clock.now + 0.3, [&] {  // in the ready-reply wait
+    ScanPorts(ctx);
+    portOpenAfterScan = port.portOpen();
+  });
+  cmdStart_Click(ctx);
+  EXPECT_TRUE(portOpenAfterScan);
+  EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), cannotLocate), window.statuses.end());
+  EXPECT_EQ(window.selectedPort, 2);
+  EXPECT_EQ(port.commPort(), 2);
+  EXPECT_EQ(std::count(port.log.begin(), port.log.end(), "open 2"), 1);
+  EXPECT_EQ(written(), (std::vector<ByteString>{"s\r", "A", endFrame()}));
+  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_EQ(window.status(), " Status: UPDATE COMPLETE");
+  expectEndedCleanly();
+}
+
+// "Start Update" during a scan: the run's port choice fails on the port the
+// scan holds open, its failure path closes that port; the scan then goes on
+// with the next port and finds the machine there.
+TEST_F(UpdateDriverTest, startDuringScan_runFailsOnTheOpenPortAndScanGoesOn) {
+  window.selectedPort = 1;
+  for (double t = 0; t < 10; t += 0.25) port.device(2).receiveAt(clock.now + t, "AA");
+  window.at(clock.now + 0.5, [&] { cmdStart_Click(ctx); });  // while COM1 is listened to
+  ScanPorts(ctx);
+  ASSERT_EQ(window.boxes.size(), 1u);
+  EXPECT_EQ(window.boxes[0].rfind("8005: ", 0), 0u) << window.boxes[0];
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_EQ(window.status(), " Status: TorVane\u00AE found on Com2");
+  EXPECT_EQ(window.selectedPort, 2);
+  EXPECT_EQ(port.commPort(), 2);
+  EXPECT_FALSE(port.portOpen());
+  expectEndedCleanly();
 }
 
 // --- deliberate departures from the letter of the run ---
