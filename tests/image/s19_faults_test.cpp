@@ -1,6 +1,8 @@
 // Every failure of the converter: the fault number, and no output left.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -117,21 +119,38 @@ TEST_F(ConvertS19FaultTest, vectorBinIsDirectory_faultsAndRemovesOldCode) {
   EXPECT_TRUE(fs::exists("vector.bin/inside"));
 }
 
+// Runs in a child process without root rights (root may delete and read any
+// file); the child exits with the fault number of each conversion.
 TEST_F(ConvertS19FaultTest, undeletableOldOutputOrUnreadableInput_throwsPermissionDenied) {
-  if (test::runningAsRoot()) GTEST_SKIP() << "root ignores file permissions; covered when run as a normal user";
   writeFile("in.s19", "S1040E0007E6\r\n");
   fs::create_directory("locked");
   writeFile("locked/code.bin", "old code");
-  fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec);
-  fs::current_path("locked");
-  Fault f = convertExpectingFault("../missing.s19");  // input never read
-  EXPECT_EQ(f.number(), fault::kPermissionDenied) << f.description();
-  fs::current_path(dir());
-
+  const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(dir(), readOnly);
+  fs::permissions("locked", readOnly);
   fs::permissions("in.s19", fs::perms::none);
-  f = convertExpectingFault("in.s19");
-  EXPECT_EQ(f.number(), fault::kPermissionDenied) << f.description();
-  EXPECT_FALSE(exists("code.bin"));
+  auto faultNumber = [](const std::string& name) {
+    try {
+      ConvertS19(name);
+    } catch (const Fault& f) {
+      return f.number();
+    }
+    return 0;
+  };
+  EXPECT_EXIT(
+      {
+        if (test::runningAsRoot() && !test::dropRootRights()) std::_Exit(100);
+        fs::current_path("locked");
+        if (faultNumber("../missing.s19") != fault::kPermissionDenied) std::_Exit(101);  // input never read
+        if (!fs::exists("code.bin")) std::_Exit(102);
+        fs::current_path("..");
+        const int32_t unreadable = faultNumber("in.s19");
+        std::_Exit(!fs::exists("code.bin") && !fs::exists("vector.bin") ? unreadable : 103);
+      },
+      ::testing::ExitedWithCode(fault::kPermissionDenied), "");
+  fs::permissions(dir(), fs::perms::owner_all);
+  fs::permissions("locked", fs::perms::owner_all);
 }
 
 // Output writes that fail part-way (file size limit) leave no output file.
