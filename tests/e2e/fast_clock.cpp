@@ -11,6 +11,7 @@ void RecordingWindowOps::setStatus(const std::string& text) {
     statuses_.push_back(text);
   }
   inner_.setStatus(text);
+  if (onStatus) onStatus(text);
 }
 
 void RecordingWindowOps::yieldWait(double maxSeconds) {

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ class RecordingWindowOps : public WindowOps {
   const std::vector<std::string>& statuses() const { return statuses_; }
   void clearStatuses() { statuses_.clear(); }
   int yieldWaits() const { return yieldWaits_; }
+  // Called with every status text as it is set: lets a test act at a chosen
+  // moment of a run (delete a file while it is sent, for example).
+  std::function<void(const std::string&)> onStatus;
 
   void setStatus(const std::string& text) override;
   std::string status() const override { return inner_.status(); }
