@@ -97,6 +97,21 @@ const FaultCase kCases[] = {
        EXPECT_EQ(report.verdictCount("NAK"), 3);
        EXPECT_NE(frame(report, 2, 4), nullptr);
      }},
+    {"nakStormOfAThousand", {"--nak-times", "3:1000"}, End::Completes, 1,
+     [](const Outcome& run, const SimReport& report) {
+       EXPECT_EQ(report.verdictCount("NAK"), 1000);
+       // Every one of the 1001 sends of frame 3 arrived whole with its checksum,
+       // and the last was accepted; the count in the status line never moved.
+       for (int attempt = 1; attempt <= 1001; ++attempt) {
+         const SimFrame* f = frame(report, 3, attempt);
+         ASSERT_NE(f, nullptr) << "attempt " << attempt;
+         EXPECT_TRUE(f->crcOk) << "attempt " << attempt;
+         EXPECT_EQ(f->length, 514u) << "attempt " << attempt;
+         EXPECT_EQ(f->verdict, attempt <= 1000 ? "NAK" : "ACK") << "attempt " << attempt;
+       }
+       EXPECT_EQ(frame(report, 3, 1002), nullptr);
+       EXPECT_TRUE(run.sawStatus(waiting(" Status: Received NAK, resending data", 514, 3)));
+     }},
     {"stxInstead", {"--stx-instead", "3"}, End::Completes, 1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_EQ(report.verdictCount("STX"), 1);
