@@ -85,9 +85,9 @@ TEST_F(QtSerialPortFaults, openAbsentDevice_isPortInvalidNamingComAndDevice) {
 TEST_F(QtSerialPortFaults, openDefaultDeviceThatIsMissing_namesPlatformDevice) {
   ::unsetenv("TORVANE_COM9");
   port.setCommPort(9);
-  if (::access("/dev/ttyS8", F_OK) == 0) {
-    GTEST_SKIP() << "/dev/ttyS8 exists on this host, so COM9 is not an absent device here";
-  }
+  EXPECT_EQ(port.device(), "/dev/ttyS8");
+  // Where the host has that device, only the name can be checked.
+  if (::access("/dev/ttyS8", F_OK) == 0) return;
   const Fault f = faultOf([&] { port.setPortOpen(true); });
   EXPECT_EQ(f.number(), fault::kPortInvalid);
   EXPECT_TRUE(contains(f.description(), "COM9 (/dev/ttyS8) does not exist")) << f.description();
