@@ -40,16 +40,19 @@ TEST_F(QtWindowOpsTest, setTimeLine_showsStartAndEndOnTwoLines) {
   EXPECT_EQ(window.lblTime->text(), QStringLiteral("Start: 10:00:00\nEnd:  10:15:02"));
 }
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
 TEST_F(QtWindowOpsTest, repaint_paintsTheWindowAtOnce) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   window.lblStatus->installEventFilter(&counter);
   ops.setStatus(" Status: Sending A");
   ops.repaint();  // no event processing in between
@@ -62,13 +65,7 @@ TEST_F(QtWindowOpsTest, repaint_paintsTheWindowAtOnce) {
 TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestText) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   window.lblStatus->installEventFilter(&counter);
   ops.setBusyPointer(true);
   ops.setStatus(" Status: Sending data ");
