@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 
 class QCloseEvent;
 class QGroupBox;

@@ -24,7 +24,7 @@
 #include <string>
 
 #include "app/app_icon.h"
-#include "app/form_context.h"
+#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/qt_window_ops.h"

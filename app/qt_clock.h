@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include "app/clock.h"
+#include "context/clock.h"
 
 namespace torvane {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/qt_clock.h"
-#include "app/window_ops.h"
+#include "context/window_ops.h"
 
 class QTimer;
 

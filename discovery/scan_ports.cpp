@@ -19,6 +19,7 @@
 #include <exception>
 #include <string>
 
+#include "context/wait.h"
 #include "encoding/fault.h"
 
 namespace torvane {
@@ -53,18 +54,20 @@ class PortScan {
  public:
   explicit PortScan(FormContext& ctx) : ctx_(ctx), port_(ctx.mscCom), window_(ctx.window) {}
 
-  void execute() noexcept {
+  ScanEnd execute() noexcept {
     for (int n = kFirstPort; n <= kLastPort; ++n) {
       switch (tryPort(n)) {
         case Outcome::Found:
+          return ScanEnd::Found;
         case Outcome::WindowClosed:
-          return;
+          return ScanEnd::WindowClosed;
         case Outcome::NotFound:
         case Outcome::Skipped:
           break;
       }
     }
     tryStep([&] { window_.setStatus(kCannotLocateText); });
+    return ScanEnd::NotFound;
   }
 
  private:
@@ -75,10 +78,9 @@ class PortScan {
   Outcome tryPort(int n) noexcept {
     opened_ = false;
     try {
-      checkNotClosing(ctx_);
+      if (ctx_.state.closing) return Outcome::WindowClosed;
       window_.setStatus(scanningText(n));
-      window_.yield();
-      checkNotClosing(ctx_);
+      yieldOnce(ctx_);
       port_.setCommPort(n);  // fails while someone else's port is open
       if (port_.portOpen()) return Outcome::Skipped;  // not ours: never read or closed
       port_.setPortOpen(true);  // fails on an absent or busy port
@@ -90,8 +92,7 @@ class PortScan {
       window_.stopDelay();
       window_.setStatus(notFoundText(n));
       closeOwnPort(n);
-      window_.yield();
-      checkNotClosing(ctx_);
+      yieldOnce(ctx_);
       return Outcome::NotFound;
     } catch (const Fault& f) {
       closeOwnPort(n);
@@ -102,17 +103,14 @@ class PortScan {
     }
   }
 
-  // Listens for kListenSeconds on the monotonic clock, at least one pass.
-  // Each pass sleeps in the window's event loop until input, an event or the
-  // end of the window. True once the announcement is in the received text.
+  // Listens for kListenSeconds on the monotonic clock. True once the
+  // announcement is in the received text.
   bool listen() {
-    const double start = ctx_.clock.seconds();
-    do {
-      waitPass(ctx_, start + kListenSeconds);
-      received_ += port_.input();
-      if (received_.find(kAnnouncement) != ByteString::npos) return true;
-    } while (ctx_.clock.seconds() - start < kListenSeconds);
-    return false;
+    const WaitFor window{ctx_.clock.seconds() + kListenSeconds};
+    return waitUntil(ctx_, window, [&] {
+             received_ += port_.input();
+             return received_.find(kAnnouncement) != ByteString::npos;
+           }) == WaitEnd::Done;
   }
 
   // The machine answered on COM n. Each step is tried even when an earlier
@@ -149,6 +147,6 @@ class PortScan {
 
 }  // namespace
 
-void ScanPorts(FormContext& ctx) { PortScan(ctx).execute(); }
+ScanEnd ScanPorts(FormContext& ctx) { return PortScan(ctx).execute(); }
 
 }  // namespace torvane

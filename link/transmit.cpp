@@ -14,6 +14,7 @@
 #include <limits>
 #include <string>
 
+#include "context/wait.h"
 #include "encoding/fault.h"
 
 namespace torvane {
@@ -55,47 +56,48 @@ void countFrame(FormState& state) {
 }
 
 // Queues the frame, tells the operator and starts a fresh 20-second wait.
-void sendFrame(FormContext& ctx, const ByteString& frame) {
+WaitFor sendFrame(FormContext& ctx, const ByteString& frame) {
   ctx.mscCom.clearOutBuffer();
   ctx.mscCom.output(frame);
   ctx.window.setStatus(ctx.window.status() + "(" + std::to_string(frame.size()) + " bytes, " +
                        std::to_string(ctx.state.packetCount) + ")\r\n  Waiting for acknowledgement");
   ctx.window.repaint();
   ctx.state.deadline = ctx.clock.seconds() + kVerdictSeconds;
+  return WaitFor{ctx.state.deadline};
 }
 
 // Waits for the verdict of the send just made; nullptr when the deadline
 // passed without one.
-const VerdictRule* awaitVerdict(FormContext& ctx) {
+const VerdictRule* awaitVerdict(FormContext& ctx, const WaitFor& wait) {
   ByteString received;
-  while (!deadlineReached(ctx.clock.seconds(), ctx.state.deadline)) {
-    waitPass(ctx, ctx.state.deadline);
+  const VerdictRule* verdict = nullptr;
+  waitUntil(ctx, wait, [&] {
     received += ctx.mscCom.input();
-    if (const VerdictRule* verdict = findVerdict(received)) return verdict;
-  }
-  return nullptr;
+    verdict = findVerdict(received);
+    return verdict != nullptr;
+  });
+  return verdict;
 }
 
 }  // namespace
 
-int16_t Transmit(FormContext& ctx, const ByteString& InString) {
+FrameResult Transmit(FormContext& ctx, const ByteString& InString) {
   countFrame(ctx.state);
   for (;;) {
-    sendFrame(ctx, InString);
-    const VerdictRule* verdict = awaitVerdict(ctx);
+    const VerdictRule* verdict = awaitVerdict(ctx, sendFrame(ctx, InString));
     if (verdict == nullptr) {
       ctx.window.setStatus(" Status: Received Time out");
       ctx.window.repaint();
-      return kFrameTimedOut;
+      return FrameResult::TimedOut;
     }
     ctx.window.setStatus(verdict->status);
     ctx.window.repaint();
     switch (verdict->action) {
       case Action::Accept:
-        return kFrameAccepted;
+        return FrameResult::Accepted;
       case Action::Fail:
         ctx.mscCom.setPortOpen(false);
-        return kFrameFailed;
+        return FrameResult::Failed;
       case Action::Resend:
         break;
     }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 #include "encoding/bytes.h"
 
 namespace torvane {
@@ -15,13 +15,15 @@ inline constexpr uint8_t kCAN = 24;
 inline constexpr uint8_t kETX = 3;
 inline constexpr uint8_t kSTX = 2;
 
-// Frame results.
-inline constexpr int16_t kFrameAccepted = 0;   // ACK or ETX
-inline constexpr int16_t kFrameTimedOut = -1;  // no verdict within 20 s of a send
-inline constexpr int16_t kFrameFailed = 24;    // CAN: program failure, port closed
+// How the exchange of one frame ended, with the machine's numbers.
+enum class FrameResult : int16_t {
+  Accepted = 0,   // ACK or ETX
+  TimedOut = -1,  // no verdict within 20 s of a send; the port stays open
+  Failed = 24,    // CAN: program failure, port closed
+};
 
 // Sends InString, resends it on NAK or STX, and returns the frame result.
 // Faults (port, packetCount overflow) are thrown to the caller.
-int16_t Transmit(FormContext& ctx, const ByteString& InString);
+FrameResult Transmit(FormContext& ctx, const ByteString& InString);
 
 }  // namespace torvane

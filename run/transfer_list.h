@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "app/window_ops.h"
+#include "context/window_ops.h"
 #include "encoding/bytes.h"
 
 namespace torvane {

@@ -28,6 +28,7 @@
 #include <limits>
 #include <optional>
 
+#include "context/wait.h"
 #include "encoding/fault.h"
 #include "encoding/line_reader.h"
 #include "link/frames.h"
@@ -238,13 +239,12 @@ class Progress {
 };
 
 // The data frames of one image file, read block by block as they are sent.
-int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry, int32_t size,
+FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry, int32_t size,
                  const std::string& where, Progress& progress) {
   ByteString block;
   int32_t remaining = size;
   while (remaining > 0) {
-    ctx.window.yield();
-    checkNotClosing(ctx);
+    yieldOnce(ctx);
     showStatus(ctx, " Status: Sending data ");
     const auto count = static_cast<std::streamsize>(std::min(remaining, static_cast<int32_t>(kBlockSize)));
     block.resize(static_cast<std::size_t>(count));
@@ -256,25 +256,25 @@ int16_t sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry,
                       " could be read; the file changed while it was being sent",
                   kSource);
     }
-    const int16_t result = Transmit(ctx, dataFrame(block, entry.memoryType));
-    if (result != kFrameAccepted) return result;
+    const FrameResult result = Transmit(ctx, dataFrame(block, entry.memoryType));
+    if (result != FrameResult::Accepted) return result;
     progress.accepted(count);
     remaining -= static_cast<int32_t>(count);
   }
-  return kFrameAccepted;
+  return FrameResult::Accepted;
 }
 
 // Address frame and data frames of one entry; the image file is closed on
 // every way out.
-int16_t sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where, Progress& progress) {
+FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where, Progress& progress) {
   std::ifstream image = openImage(entry.name, where);
   const int32_t size = imageSize(image, entry.name, where);
   progress.entryOpened(size);
   showStatus(ctx, entryStatus(entry, size));
   const ByteString frame = buildAddressFrame(entry, size, where);
   showStatus(ctx, " Status: Sending address ");
-  const int16_t result = Transmit(ctx, frame);
-  if (result != kFrameAccepted) return result;
+  const FrameResult result = Transmit(ctx, frame);
+  if (result != FrameResult::Accepted) return result;
   return sendData(ctx, image, entry, size, where, progress);
 }
 
@@ -293,11 +293,11 @@ TransferOutcome transferPhase(FormContext& ctx) {
     if (!imageExists(entry->name, where)) {
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }
-    if (sendEntry(ctx, *entry, where, progress) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
+    if (sendEntry(ctx, *entry, where, progress) != FrameResult::Accepted) return {TransferOutcome::Kind::FrameRejected, {}};
   }
   list.close();
   showStatus(ctx, " Status: Sending end of transmission ");
-  if (Transmit(ctx, endFrame()) != kFrameAccepted) return {TransferOutcome::Kind::FrameRejected, {}};
+  if (Transmit(ctx, endFrame()) != FrameResult::Accepted) return {TransferOutcome::Kind::FrameRejected, {}};
   return {TransferOutcome::Kind::Completed, {}};
 }
 

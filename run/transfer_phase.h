@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 
 namespace torvane {
 

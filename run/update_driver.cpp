@@ -23,6 +23,7 @@
 #include <new>
 #include <string>
 
+#include "context/wait.h"
 #include "encoding/fault.h"
 #include "run/transfer_phase.h"
 
@@ -49,10 +50,15 @@ constexpr double kStxSeconds = 20;
 // Longest we let a few command bytes take to leave the port before going on
 // regardless (a port that never drains must not hang the run).
 constexpr double kDrainLimitSeconds = 2;
-// Between two checks of the transmit queue while it drains.
+// Between two checks of the transmit queue while it drains: its emptying
+// wakes no event loop.
 constexpr double kDrainPollSeconds = 0.001;
 // Upper bound of one sleeping pass while waiting for the pause timer's tick.
 constexpr double kPausePassSeconds = 0.5;
+
+// A refused frame (a frame result other than accepted) takes the failure
+// path without a fault of its own: number 0, empty texts.
+const Fault kFrameRefused(0, "", "");
 
 // Where the earliest load reply in `text` ends, or npos.
 std::size_t loadReplyEnd(const ByteString& text) {
@@ -93,7 +99,7 @@ class UpdateRun {
           earlyEnd(outcome.text);
           return;
         case TransferOutcome::Kind::FrameRejected:
-          failurePath(Fault(0, "", ""));
+          failurePath(kFrameRefused);
           return;
       }
     } catch (const Fault& f) {
@@ -111,8 +117,11 @@ class UpdateRun {
     window_.setStatus(text);
     window_.repaint();
   }
-  bool deadlinePassed() { return deadlineReached(ctx_.clock.seconds(), ctx_.state.deadline); }
-  void startWait(double seconds) { ctx_.state.deadline = ctx_.clock.seconds() + seconds; }
+  // Starts a wait of `seconds` on the window's deadline.
+  WaitFor startWait(double seconds) {
+    ctx_.state.deadline = ctx_.clock.seconds() + seconds;
+    return WaitFor{ctx_.state.deadline};
+  }
 
   // Step 1.
   void start() {
@@ -156,41 +165,41 @@ class UpdateRun {
   bool waitForLoadReply(ByteString& rest) {
     statusAndRepaint(" Status: Waiting for response to load command");
     ByteString received;
-    startWait(kLoadReplySeconds);
-    while (!deadlinePassed()) {
-      waitPass(ctx_, ctx_.state.deadline);
+    std::size_t end = ByteString::npos;
+    // A reply that arrived counts even when the deadline passed meanwhile.
+    const WaitEnd how = waitUntil(ctx_, startWait(kLoadReplySeconds), [&] {
       status(" Status: Waiting for response to load command " + received);
       received += port_.input();
-      const std::size_t end = loadReplyEnd(received);
-      if (end != ByteString::npos) {
-        // A reply that arrived counts even when the deadline passed meanwhile.
-        rest = received.substr(end);
-        return true;
-      }
-    }
-    return false;
+      end = loadReplyEnd(received);
+      return end != ByteString::npos;
+    });
+    if (how == WaitEnd::DeadlineReached) return false;
+    rest = received.substr(end);
+    return true;
   }
 
   // Step 6. Starts from the bytes that came with the load reply.
   void waitForReadyReply(ByteString received) {
     statusAndRepaint(" Status: Waiting for response-TorVane\u00AE Ready to Receive<CR>");
-    startWait(kReadyReplySeconds);
-    bool first = true;
-    while (first || !deadlinePassed()) {
-      if (!first) {
-        waitPass(ctx_, ctx_.state.deadline);
-        status(" Com String " + received);
-        received += port_.input();
-      }
-      first = false;
-      for (const ReadyReply& r : kReadyReplies) {
-        if (received.find(r.reply) != ByteString::npos) {
-          status(r.status);
-          return;
-        }
+    const WaitFor wait = startWait(kReadyReplySeconds);
+    if (showReadyReply(received)) return;
+    const WaitEnd how = waitUntil(ctx_, wait, [&] {
+      status(" Com String " + received);
+      received += port_.input();
+      return showReadyReply(received);
+    });
+    if (how == WaitEnd::DeadlineReached) window_.messageBox("receiving (TorVane Ready to Receive<CR>) time out");
+  }
+
+  // The first ready reply of the table that `received` holds sets its status.
+  bool showReadyReply(const ByteString& received) {
+    for (const ReadyReply& r : kReadyReplies) {
+      if (received.find(r.reply) != ByteString::npos) {
+        status(r.status);
+        return true;
       }
     }
-    window_.messageBox("receiving (TorVane Ready to Receive<CR>) time out");
+    return false;
   }
 
   // Step 7.
@@ -199,8 +208,7 @@ class UpdateRun {
     statusAndRepaint(window_.status() + ". Sending A");
     drain(1, 4800);
     port_.clearOutBuffer();
-    window_.yield();
-    checkNotClosing(ctx_);
+    yieldOnce(ctx_);
   }
 
   // Step 8: one tick of the pause timer.
@@ -208,10 +216,7 @@ class UpdateRun {
     ctx_.state.timerFired = 0;
     window_.startDelay(3);
     try {
-      while (ctx_.state.timerFired == 0) {
-        window_.yieldWait(kPausePassSeconds);
-        checkNotClosing(ctx_);
-      }
+      waitUntil(ctx_, WaitFor{kNoDeadline, false, kPausePassSeconds}, [&] { return ctx_.state.timerFired != 0; });
     } catch (...) {
       window_.stopDelay();
       throw;
@@ -229,13 +234,10 @@ class UpdateRun {
   bool waitForStx() {
     statusAndRepaint(" Status: Waiting for STX");
     ByteString received;
-    startWait(kStxSeconds);
-    while (!deadlinePassed()) {
-      waitPass(ctx_, ctx_.state.deadline);
-      received += port_.input();
-      if (received.find('\x02') != ByteString::npos) return true;
-    }
-    return false;
+    return waitUntil(ctx_, startWait(kStxSeconds), [&] {
+             received += port_.input();
+             return received.find('\x02') != ByteString::npos;
+           }) == WaitEnd::Done;
   }
 
   // Waits until `bytes` just sent have left the port: the transmit queue is
@@ -245,14 +247,9 @@ class UpdateRun {
     const double sentAt = ctx_.clock.seconds();
     // Ten bits a byte (8N1), plus one byte of margin for the UART's shift register.
     const double lineTime = (bytes + 1) * 10.0 / baud;
-    const double giveUpAt = sentAt + kDrainLimitSeconds;
-    for (;;) {
-      const double now = ctx_.clock.seconds();
-      if (now >= giveUpAt) return;
-      if (port_.outBufferCount() == 0 && now >= sentAt + lineTime) return;
-      window_.yieldWait(std::min(kDrainPollSeconds, giveUpAt - now));
-      checkNotClosing(ctx_);
-    }
+    const auto drained = [&] { return port_.outBufferCount() == 0 && ctx_.clock.seconds() >= sentAt + lineTime; };
+    if (drained()) return;
+    waitUntil(ctx_, WaitFor{sentAt + kDrainLimitSeconds, false, kDrainPollSeconds}, drained);
   }
 
   void showEndTime() {

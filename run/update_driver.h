@@ -2,7 +2,7 @@
 // completion, an early end or the failure path.
 #pragma once
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 
 namespace torvane {
 

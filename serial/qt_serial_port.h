@@ -16,7 +16,7 @@
 #include "encoding/fault.h"
 #include "serial/line_settings.h"
 #include "serial/port_faults.h"
-#include "serial/serial_port.h"
+#include "context/serial_port.h"
 
 namespace torvane {
 

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "context/wait.h"
 #include "encoding/fault.h"
 #include "tests/app/window_fixture.h"
 
@@ -22,16 +23,10 @@ class FrmdlHandlersTest : public WindowTest {
   // A procedure that waits as the real ones do until the window closes
   // (bounded, so that a broken close cannot hang the test).
   void waitUntilClosed(FormContext& c) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 3000) {
-      c.window.yieldWait(0.05);
-      try {
-        checkNotClosing(c);
-      } catch (const Fault& f) {
-        endedByClose = f.number() == fault::kWindowClosed;
-        return;
-      }
+    try {
+      waitUntil(c, WaitFor{c.clock.seconds() + 3}, [] { return false; });
+    } catch (const Fault& f) {
+      endedByClose = f.number() == fault::kWindowClosed;
     }
   }
 

@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/qt_window_ops.h"

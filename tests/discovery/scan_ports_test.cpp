@@ -9,16 +9,14 @@
 #include <vector>
 
 #include "encoding/fault.h"
-#include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
-#include "tests/fakes/fake_window.h"
+#include "tests/fakes/procedure_rig.h"
 
 namespace torvane {
 namespace {
 
-using testing::FakeClock;
 using testing::FakeSerialPort;
 using testing::FakeWindow;
+using testing::ProcedureRig;
 
 std::string scanning(int n) { return " Status: Scanning Port COM" + std::to_string(n) + "\r\n"; }
 std::string found(int n) { return " Status: TorVane® found on Com" + std::to_string(n); }
@@ -53,12 +51,7 @@ class ScriptedWindow : public FakeWindow {
   }
 };
 
-struct Bench {
-  FakeClock clock;
-  FakeSerialPort port{clock};
-  ScriptedWindow window{clock, port};
-  FormContext ctx{port, window, clock, {}};
-
+struct Bench : ProcedureRig<FakeSerialPort, ScriptedWindow> {
   Bench() { clock.now = kStart; }
 
   void scan() { EXPECT_NO_THROW(ScanPorts(ctx)); }

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/form_context.h"
+#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_window_ops.h"
 #include "serial/qt_serial_port.h"

@@ -77,8 +77,7 @@ TEST(FastClock, runsFasterThanRealTimeByItsFactor) {
 
 TEST(RecordingWindowOps, dividesWaitsAndFoldsRepeatedStatusTexts) {
   torvane::testing::FakeClock clock;
-  torvane::testing::FakeSerialPort port(clock);
-  torvane::testing::FakeWindow inner(clock, port);
+  torvane::testing::FakeWindow inner(clock);
   RecordingWindowOps ops(inner, 20);
   ops.setStatus("a");
   ops.setStatus("a");

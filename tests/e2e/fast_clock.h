@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "context/clock.h"
 #include "app/qt_clock.h"
-#include "app/window_ops.h"
+#include "context/window_ops.h"
 
 namespace torvane::e2e {
 

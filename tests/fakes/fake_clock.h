@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 
-#include "app/clock.h"
+#include "context/clock.h"
 
 namespace torvane::testing {
 
@@ -21,6 +23,10 @@ class FakeClock : public Clock {
     return text;
   }
   void advance(double dt) { now += dt; }
+
+  // The first moment after `time` at which input arrives (the fake port sets
+  // it): what ends a sleeping event loop's wait early.
+  std::function<std::optional<double>(double time)> nextInputAfter;
 };
 
 }  // namespace torvane::testing

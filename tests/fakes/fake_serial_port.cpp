@@ -9,6 +9,7 @@ namespace torvane::testing {
 
 FakeSerialPort::FakeSerialPort(FakeClock& clock) : clock_(clock) {
   for (int n = 1; n <= 9; ++n) devices_[n];
+  clock_.nextInputAfter = [this](double time) { return nextArrivalAfter(time); };
 }
 
 void FakeSerialPort::maybeFail(const std::string& op) {
@@ -53,17 +54,6 @@ std::optional<double> FakeSerialPort::nextArrivalAfter(double time) const {
     if (a.time > time && (!next || a.time < *next)) next = a.time;
   }
   return next;
-}
-
-bool FakeSerialPort::takeUnnoticedInput() {
-  if (!open_) return false;
-  auto& d = devices_.at(commPort_);
-  bool unnoticed = false;
-  for (const auto& a : d.arrivals) {
-    if (a.time <= clock_.now && a.time > d.noticedUpTo) unnoticed = true;
-  }
-  d.noticedUpTo = clock_.now;
-  return unnoticed;
 }
 
 void FakeSerialPort::setCommPort(int number) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "context/serial_port.h"
 #include "tests/fakes/fake_clock.h"
 
 namespace torvane::testing {
@@ -38,7 +38,6 @@ struct FakeDevice {
   // Number of input() calls after which input() throws once (-1: never).
   int failReadAfter = -1;
   int reads = 0;
-  double noticedUpTo = -1;  // arrivals up to this time have woken the event loop
   int opens = 0;
   int closes = 0;
   bool touched = false;  // selected, opened or read at all
@@ -49,6 +48,9 @@ struct FakeDevice {
 class FakeSerialPort : public SerialPort {
  public:
   explicit FakeSerialPort(FakeClock& clock);
+  ~FakeSerialPort() override { clock_.nextInputAfter = nullptr; }
+  FakeSerialPort(const FakeSerialPort&) = delete;
+  FakeSerialPort& operator=(const FakeSerialPort&) = delete;
 
   FakeDevice& device(int number) { return devices_[number]; }
 
@@ -62,10 +64,6 @@ class FakeSerialPort : public SerialPort {
   // Earliest arrival on the open port still to come after `time`: what would
   // wake a sleeping event loop (bytes already due woke it when they came).
   std::optional<double> nextArrivalAfter(double time) const;
-  // True once for input that has come on the open port since the last call:
-  // like the port's read notifier, new input wakes a sleeping event loop
-  // once; input already noticed and not yet read does not wake it again.
-  bool takeUnnoticedInput();
 
   // What the port did, in order: "select 3", "open 3", "settings 38400,N,8,1",
   // "close 3", "clear", ...

@@ -20,7 +20,8 @@ void FakeWindow::runDue() {
 }
 
 std::optional<double> FakeWindow::nextEvent() const {
-  std::optional<double> next = port_.nextArrivalAfter(clock_.now);
+  std::optional<double> next;
+  if (clock_.nextInputAfter) next = clock_.nextInputAfter(clock_.now);
   auto consider = [&](double t) {
     if (!next || t < *next) next = t;
   };
@@ -39,14 +40,9 @@ void FakeWindow::yield() {
 void FakeWindow::yieldWait(double maxSeconds) {
   ++waitPasses;
   if (++yields > passLimit) throw std::logic_error("FakeWindow: pass limit reached (a wait that never ends?)");
-  if (port_.takeUnnoticedInput()) {  // input came since the last pass: no sleep
-    runDue();
-    return;
-  }
   double target = clock_.now + std::max(0.0, maxSeconds);
   if (auto next = nextEvent(); next && *next < target) target = std::max(*next, clock_.now);
   clock_.now = target;
-  port_.takeUnnoticedInput();  // what woke the loop has now been noticed
   runDue();
 }
 

@@ -1,6 +1,7 @@
 // Scripted window operations: records every status text, repaint, box,
-// pointer change, timer call and progress call; moves the fake clock when a
-// wait sleeps; runs scheduled actions (the operator's clicks) inside yields.
+// pointer change, timer call and progress call; a sleeping pass moves the
+// fake clock to the next event (input, a tick, a scheduled action) or the end
+// of its sleep; runs scheduled actions (the operator's clicks) inside yields.
 #pragma once
 
 #include <functional>
@@ -9,15 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ops.h"
+#include "context/window_ops.h"
 #include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
 
 namespace torvane::testing {
 
 class FakeWindow : public WindowOps {
  public:
-  FakeWindow(FakeClock& clock, FakeSerialPort& port) : clock_(clock), port_(port) {}
+  explicit FakeWindow(FakeClock& clock) : clock_(clock) {}
 
   // --- what the procedures did ---
   std::vector<std::string> statuses;   // every text set, in order
@@ -77,7 +77,6 @@ class FakeWindow : public WindowOps {
   std::optional<double> nextEvent() const;
 
   FakeClock& clock_;
-  FakeSerialPort& port_;
   std::string status_ = "Status: ";
   std::string timeLine_;
   std::vector<Action> actions_;

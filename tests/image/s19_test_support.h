@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "encoding/bytes.h"
-#include "tests/support/host.h"
+#include "tests/support/scratch_folder.h"
 
 namespace torvane::test {
 
@@ -24,38 +24,12 @@ namespace fs = std::filesystem;
 // because the converter writes code.bin and vector.bin there.
 class ScratchDirectory : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = makeScratchDirectory("torvane-s19");
-    ASSERT_FALSE(dir_.empty());
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    std::error_code ec;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_, ec)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-  const fs::path& dir() const { return dir_; }
+  void SetUp() override { ASSERT_FALSE(folder_.dir().empty()); }
+  const fs::path& dir() const { return folder_.dir(); }
 
  private:
-  fs::path previous_;
-  fs::path dir_;
+  ScratchWorkingFolder folder_{"torvane-s19"};
 };
-
-inline void writeFile(const fs::path& name, const ByteString& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << name;
-}
-
-inline ByteString readFile(const fs::path& name) {
-  std::ifstream in(name, std::ios::binary);
-  return ByteString(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline std::string hexByte(unsigned value) {
   static const char kDigits[] = "0123456789ABCDEF";

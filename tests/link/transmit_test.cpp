@@ -9,16 +9,14 @@
 
 #include "encoding/fault.h"
 #include "link/frames.h"
-#include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
-#include "tests/fakes/fake_window.h"
+#include "tests/fakes/procedure_rig.h"
 
 namespace torvane {
 namespace {
 
-using testing::FakeClock;
 using testing::FakeSerialPort;
 using testing::FakeWindow;
+using testing::ProcedureRig;
 
 const std::string kWaiting = "\r\n  Waiting for acknowledgement";
 const std::string kAck = " Status: Received ACK";
@@ -44,7 +42,7 @@ struct Reply {
   ByteString bytes;
 };
 
-class TransmitTest : public ::testing::Test {
+class TransmitTest : public ::testing::Test, protected ProcedureRig<CloseWatchingPort> {
  protected:
   void SetUp() override {
     port.setPortOpen(true);
@@ -67,10 +65,6 @@ class TransmitTest : public ::testing::Test {
 
   int clears() const { return static_cast<int>(std::count(port.log.begin(), port.log.end(), "clear")); }
 
-  FakeClock clock;
-  CloseWatchingPort port{clock};
-  FakeWindow window{clock, port};
-  FormContext ctx{port, window, clock, {}};
   ByteString frame;
 };
 
@@ -79,7 +73,7 @@ TEST_F(TransmitTest, eachVerdict_givesItsResultStatusRepaintsAndWrites) {
   const struct {
     const char* name;
     std::vector<Reply> replies;
-    int16_t result;
+    int16_t result;  // the frame result's number
     std::vector<std::string> repaints;
     bool portOpen;
   } cases[] = {
@@ -98,7 +92,7 @@ TEST_F(TransmitTest, eachVerdict_givesItsResultStatusRepaintsAndWrites) {
     window.setStatus(" Status: Sending data ");
     answerWrites(c.replies);
 
-    EXPECT_EQ(Transmit(ctx, frame), c.result);
+    EXPECT_EQ(static_cast<int16_t>(Transmit(ctx, frame)), c.result);
     EXPECT_EQ(window.repaints, c.repaints);
     EXPECT_EQ(window.status(), c.repaints.back());
     ASSERT_EQ(port.writes.size(), c.replies.size());
@@ -131,7 +125,7 @@ TEST_F(TransmitTest, severalVerdictsInOneRead_decidedByTestOrder) {
     answerWrites({{0.1, c.firstReply}, {0.1, "\x06"}});
     window.setStatus(" Status: Sending data ");
 
-    EXPECT_EQ(Transmit(ctx, frame), c.result);
+    EXPECT_EQ(static_cast<int16_t>(Transmit(ctx, frame)), c.result);
     EXPECT_EQ(port.writes.size(), c.writes);
     EXPECT_EQ(window.status(), c.status);
     EXPECT_EQ(port.portOpen(), c.portOpen);
@@ -142,7 +136,7 @@ TEST_F(TransmitTest, verdictSplitOverReads_isFoundInWholeReceivedText) {
   port.device(1).receiveAt(1000.5, "Torvane noise ");
   port.device(1).receiveAt(1001.0, "\r\n");
   port.device(1).receiveAt(1002.0, "\x06");
-  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_DOUBLE_EQ(clock.now, 1002.0);
   EXPECT_EQ(port.writes.size(), 1u);
 }
@@ -152,11 +146,11 @@ TEST_F(TransmitTest, staleVerdictFromPreviousFrame_countsForNextFrame) {
   // the first call has returned and is taken as the verdict of the next frame.
   answerWrites({{0.01, "\x06"}});
   port.device(1).receiveAt(1000.5, "\x06");
-  ASSERT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  ASSERT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_DOUBLE_EQ(clock.now, 1000.01);
 
   window.setStatus(" Status: Sending end of transmission ");
-  EXPECT_EQ(Transmit(ctx, endFrame()), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, endFrame()), FrameResult::Accepted);
   EXPECT_DOUBLE_EQ(clock.now, 1000.5);
   EXPECT_EQ(port.writes.size(), 2u);
   EXPECT_EQ(ctx.state.packetCount, 2);
@@ -164,7 +158,7 @@ TEST_F(TransmitTest, staleVerdictFromPreviousFrame_countsForNextFrame) {
 
 TEST_F(TransmitTest, pendingInputBeforeCall_isNotDiscarded) {
   port.device(1).receiveAt(clock.now - 1, "\x06");  // arrived before the call, not yet read
-  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_EQ(window.status(), kAck);
   EXPECT_DOUBLE_EQ(clock.now, 1000.0);
   EXPECT_EQ(clears(), 1);
@@ -176,13 +170,13 @@ TEST_F(TransmitTest, inputNoticedButUnread_doesNotWaitForTheDeadline) {
   port.device(1).receiveAt(clock.now + 0.2, "\x06");
   window.yieldWait(0.5);
   ASSERT_DOUBLE_EQ(clock.now, 1000.2);
-  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_DOUBLE_EQ(clock.now, 1000.2);
 }
 
 TEST_F(TransmitTest, noiseOnly_timesOutAtExactlyTwentySecondsWithPortOpen) {
   for (double t : {0.5, 5.0, 12.0, 19.99}) port.device(1).receiveAt(1000 + t, ByteString("ab\r\n\x00\xFF\x7F\x05", 8));
-  EXPECT_EQ(Transmit(ctx, frame), kFrameTimedOut);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::TimedOut);
   EXPECT_NEAR(clock.now, 1020.0, 1e-9);
   EXPECT_EQ(window.status(), kTimeOut);
   EXPECT_EQ(window.repaints.back(), kTimeOut);
@@ -196,8 +190,8 @@ TEST_F(TransmitTest, noiseOnly_timesOutAtExactlyTwentySecondsWithPortOpen) {
 TEST_F(TransmitTest, verdictAroundDeadline_acceptedUpToIt) {
   const struct {
     double at;
-    int16_t result;
-  } cases[] = {{19.9, kFrameAccepted}, {20.0, kFrameAccepted}, {20.001, kFrameTimedOut}, {25.0, kFrameTimedOut}};
+    FrameResult result;
+  } cases[] = {{19.9, FrameResult::Accepted}, {20.0, FrameResult::Accepted}, {20.001, FrameResult::TimedOut}, {25.0, FrameResult::TimedOut}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.at);
     port.device(1).arrivals.clear();
@@ -212,7 +206,7 @@ TEST_F(TransmitTest, verdictAroundDeadline_acceptedUpToIt) {
 TEST_F(TransmitTest, resend_isByteExactWithSameCountAndFreshClear) {
   ctx.state.packetCount = 6;
   answerWrites({{1.0, "\x15"}, {1.0, "\x02"}, {1.0, "\x06"}});
-  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   ASSERT_EQ(port.writes.size(), 3u);
   for (const auto& w : port.writes) EXPECT_EQ(w.bytes, frame);
   EXPECT_EQ(ctx.state.packetCount, 7);
@@ -231,7 +225,7 @@ TEST_F(TransmitTest, resend_isByteExactWithSameCountAndFreshClear) {
 
 TEST_F(TransmitTest, nakAtNineteenSeconds_renewsDeadlineFromResend) {
   answerWrites({{19.0, "\x15"}});
-  EXPECT_EQ(Transmit(ctx, frame), kFrameTimedOut);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::TimedOut);
   ASSERT_EQ(port.writes.size(), 2u);
   EXPECT_DOUBLE_EQ(port.writes[1].time, 1019.0);
   EXPECT_NEAR(ctx.state.deadline, 1039.0, 1e-9);
@@ -243,7 +237,7 @@ TEST_F(TransmitTest, manyResends_haveNoLimit) {
   std::vector<Reply> replies(200, {0.5, "\x15"});
   replies.push_back({0.5, "\x06"});
   answerWrites(replies);
-  EXPECT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_EQ(port.writes.size(), 201u);
   EXPECT_EQ(ctx.state.packetCount, 1);
 }
@@ -256,7 +250,7 @@ TEST_F(TransmitTest, can_repaintsFailLineThenClosesPort) {
     repaintsAtClose = window.repaints.size();
   };
   answerWrites({{0.2, "\x18"}});
-  EXPECT_EQ(Transmit(ctx, frame), kFrameFailed);
+  EXPECT_EQ(Transmit(ctx, frame), FrameResult::Failed);
   EXPECT_EQ(shownAtClose, kCan);
   EXPECT_EQ(repaintsAtClose, 2u);
   EXPECT_EQ(window.repaints.back(), kCan);
@@ -267,19 +261,19 @@ TEST_F(TransmitTest, can_repaintsFailLineThenClosesPort) {
 TEST_F(TransmitTest, statusLine_matchesExamplesForFirstAddressAndSeventhDataFrame) {
   answerWrites({{0.1, "\x06"}, {0.1, "\x06"}});
   window.setStatus(" Status: Sending address ");
-  ASSERT_EQ(Transmit(ctx, addressFrame(1, 0, 1000)), kFrameAccepted);
+  ASSERT_EQ(Transmit(ctx, addressFrame(1, 0, 1000)), FrameResult::Accepted);
   EXPECT_EQ(window.repaints.front(), " Status: Sending address (15 bytes, 1)\r\n  Waiting for acknowledgement");
 
   ctx.state.packetCount = 6;
   window.setStatus(" Status: Sending data ");
-  ASSERT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  ASSERT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_EQ(window.repaints[2], " Status: Sending data (514 bytes, 7)\r\n  Waiting for acknowledgement");
 }
 
 TEST_F(TransmitTest, packetCountLimit_overflowsBeforeAnythingIsSent) {
   answerWrites({{0.1, "\x06"}});
   ctx.state.packetCount = 32766;
-  ASSERT_EQ(Transmit(ctx, frame), kFrameAccepted);
+  ASSERT_EQ(Transmit(ctx, frame), FrameResult::Accepted);
   EXPECT_EQ(ctx.state.packetCount, 32767);
   EXPECT_EQ(window.repaints.front(), " Status: Sending data (514 bytes, 32767)" + kWaiting);
 

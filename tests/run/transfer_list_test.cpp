@@ -10,7 +10,6 @@
 #include "encoding/fault.h"
 #include "encoding/line_reader.h"
 #include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
 #include "tests/fakes/fake_window.h"
 
 namespace torvane {
@@ -174,8 +173,7 @@ TEST(TransferList, anyBytes_parseOrThrowFaultOnly) {
 
 TEST(TransferList, chosenList_followsOptionOrder) {
   testing::FakeClock clock;
-  testing::FakeSerialPort port(clock);
-  testing::FakeWindow window(clock, port);
+  testing::FakeWindow window(clock);
   const struct {
     std::set<Source> selected;
     std::string list;

@@ -15,20 +15,16 @@
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
 #include "link/frames.h"
-#include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
-#include "tests/fakes/fake_window.h"
+#include "tests/fakes/procedure_rig.h"
 #include "tests/run/transfer_test_support.h"
-#include "tests/support/host.h"
 
 namespace torvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeClock;
-using testing::FakeSerialPort;
-using testing::FakeWindow;
+using testing::ProcedureRig;
 using testing::WriteRecord;
+using testing::writeFile;
 using Kind = TransferOutcome::Kind;
 
 const std::string kAck = " Status: Received ACK";
@@ -98,28 +94,14 @@ std::string hexText(int32_t value) {
   return out.str();
 }
 
-class TransferPhaseTest : public ::testing::Test {
+class TransferPhaseTest : public ::testing::Test, protected ProcedureRig<> {
  protected:
   void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = test::makeScratchDirectory("torvane-xfer");
-    ASSERT_FALSE(dir_.empty());
-    fs::current_path(dir_);
+    ASSERT_FALSE(folder_.dir().empty());
     port.setPortOpen(true);
     port.setSettings("38400,N,8,1");
     answerEveryFrameWith("\x06");
     fdsBefore_ = test::openFileCount();
-  }
-
-  void TearDown() override {
-    fs::current_path(previous_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  static void writeFile(const std::string& name, const ByteString& bytes) {
-    std::ofstream out(name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
 
   void answerEveryFrameWith(const ByteString& verdict) {
@@ -149,12 +131,7 @@ class TransferPhaseTest : public ::testing::Test {
 
   void expectFilesClosed() { EXPECT_EQ(test::openFileCount(), fdsBefore_); }
 
-  FakeClock clock;
-  FakeSerialPort port{clock};
-  FakeWindow window{clock, port};
-  FormContext ctx{port, window, clock, {}};
-  fs::path previous_;
-  fs::path dir_;
+  test::ScratchWorkingFolder folder_{"torvane-xfer"};
   int fdsBefore_ = 0;
 };
 
@@ -375,7 +352,7 @@ TEST_F(TransferPhaseTest, listMissingOrNoSource_faultsBeforeAnyFrame) {
 
   window.selectedSources = {Source::ProgramAndDsd};
   const Fault missing = expectFault(fault::kFileNotFound);
-  EXPECT_EQ(missing.description(), "Transfer list \"all.txt\" was not found in the working folder " + dir_.string());
+  EXPECT_EQ(missing.description(), "Transfer list \"all.txt\" was not found in the working folder " + folder_.dir().string());
 
   fs::create_directory("all.txt");
   EXPECT_EQ(expectFault(fault::kFileNotFound).description(), "Transfer list \"all.txt\" is a folder, not a file");
@@ -411,7 +388,7 @@ TEST_F(TransferPhaseTest, imageNotRegularFile_faults) {
 TEST_F(TransferPhaseTest, imageWithoutReadPermission_faultsPermissionDenied) {
   writeFile("locked.bin", "secret");
   writeFile("program.txt", "locked.bin 1 0\r\n");
-  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+  fs::permissions(folder_.dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec);
   fs::permissions("program.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions("locked.bin", fs::perms::none);

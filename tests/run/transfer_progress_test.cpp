@@ -68,17 +68,7 @@ struct PhaseRun {
 
 class TransferProgressTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = test::makeScratchDirectory("torvane-progress");
-    ASSERT_FALSE(dir_.empty());
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void SetUp() override { ASSERT_FALSE(folder_.dir().empty()); }
 
   // Runs the phase once. Write n (0-based) is answered with verdicts[n], ACK
   // past the end; an empty verdict is silence. closeAtWrite: the operator
@@ -86,7 +76,7 @@ class TransferProgressTest : public ::testing::Test {
   static PhaseRun runPhase(bool withProgress, std::vector<ByteString> verdicts = {}, int closeAtWrite = -1) {
     FakeClock clock;
     FakeSerialPort port{clock};
-    FakeWindow window{clock, port};
+    FakeWindow window{clock};
     NoProgressWindow plain{window};
     FormContext ctx{port, withProgress ? static_cast<WindowOps&>(window) : plain, clock, {}};
     port.setPortOpen(true);
@@ -114,8 +104,7 @@ class TransferProgressTest : public ::testing::Test {
     return run;
   }
 
-  fs::path previous_;
-  fs::path dir_;
+  test::ScratchWorkingFolder folder_{"torvane-progress"};
 };
 
 // The statuses of a two-file list with four entries, exactly as the phase

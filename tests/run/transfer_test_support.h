@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encoding/bytes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace torvane::testing {
 
@@ -16,10 +17,7 @@ inline ByteString pattern(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-inline void writeFile(const std::string& name, const ByteString& bytes) {
-  std::ofstream out(name, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test::writeFile;
 
 // A list with one entry of each memory type 1..4 (tab and blank separators,
 // hex and decimal addresses) in program.txt of the working folder.

@@ -10,16 +10,13 @@
 #include "discovery/scan_ports.h"
 #include "encoding/fault.h"
 #include "link/frames.h"
-#include "tests/fakes/fake_clock.h"
-#include "tests/fakes/fake_serial_port.h"
-#include "tests/fakes/fake_window.h"
+#include "tests/fakes/procedure_rig.h"
+#include "tests/support/scratch_folder.h"
 
 namespace torvane {
 namespace {
 
-using testing::FakeClock;
-using testing::FakeSerialPort;
-using testing::FakeWindow;
+using testing::ProcedureRig;
 namespace fs = std::filesystem;
 
 const std::string kWaitLoad = " Status: Waiting for response to load command";
@@ -30,27 +27,13 @@ const std::string kWaitStx = " Status: Waiting for STX";
 const std::string kStxTimedOut = " Status: Waiting for STX timed out, program end";
 const std::string kReadyBox = "receiving (TorVane Ready to Receive<CR>) time out";
 
-class UpdateDriverTest : public ::testing::Test {
+class UpdateDriverTest : public ::testing::Test, protected ProcedureRig<> {
  protected:
-  FakeClock clock;
-  FakeSerialPort port{clock};
-  FakeWindow window{clock, port};
-  FormContext ctx{port, window, clock, {}};
-  fs::path previousDir;
-  fs::path workDir;
+  test::ScratchWorkingFolder folder{"torvane-driver"};
 
   void SetUp() override {
-    window.onDelayTick = [this] { delay_Timer(ctx.state); };
-    previousDir = fs::current_path();
-    workDir = fs::temp_directory_path() / ("torvane-driver-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(workDir);
-    fs::current_path(workDir);
+    ASSERT_FALSE(folder.dir().empty());
     std::ofstream("program.txt").close();  // an empty list: only the end frame is sent
-  }
-  void TearDown() override {
-    fs::current_path(previousDir);
-    fs::remove_all(workDir);
   }
 
   // A machine on `com` that answers the load command and "A" like the real one.
@@ -143,11 +126,8 @@ TEST_F(UpdateDriverTest, readyReplies_eachModelGetsItsStatus) {
   };
   for (const ByteString load : {"As\r", "Bs\r", "Cs\r", "Ds\r", "Es\r"}) {
     for (const auto& c : cases) {
-      FakeClock clk;
-      FakeSerialPort p{clk};
-      FakeWindow w{clk, p};
-      FormContext c2{p, w, clk, {}};
-      w.onDelayTick = [&] { delay_Timer(c2.state); };
+      ProcedureRig<> rig;
+      auto& [clk, p, w, c2] = rig;
       p.respond(1, "s\r", load, 0.3);
       p.respond(1, "s\r", c.reply, 0.6);
       p.respond(1, "A", "\x02", 0.1);
@@ -377,11 +357,8 @@ TEST_F(UpdateDriverTest, readyReplyInSameReadAsLoadReply_isRecognised) {
       {"noise As\rTorvane Ready to Receive", "\r"},
   };
   for (const auto& s : splits) {
-    FakeClock clk;
-    FakeSerialPort p{clk};
-    FakeWindow w{clk, p};
-    FormContext c{p, w, clk, {}};
-    w.onDelayTick = [&] { delay_Timer(c.state); };
+    ProcedureRig<> rig;
+    auto& [clk, p, w, c] = rig;
     p.respond(1, "s\r", s[0], 0.2);
     if (!s[1].empty()) p.respond(1, "s\r", s[1], 0.5);
     p.respond(1, "A", "\x02", 0.1);

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ops.h"
+#include "context/window_ops.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/sim_process.h"
 

@@ -16,10 +16,5 @@ class Clock {
   virtual std::string timeOfDayText() = 0;
 };
 
-// The test of every wait: both readings are compared at single precision,
-// and the wait is over once the clock has reached the deadline.
-inline bool deadlineReached(double clockNow, double deadline) {
-  return static_cast<float>(clockNow) >= static_cast<float>(deadline);
-}
 
 }  // namespace torvane

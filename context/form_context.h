@@ -1,0 +1,35 @@
+// The window module's shared state and the three seams every procedure uses:
+// the serial port component mscCom, the window operations and the clock.
+// The window owns one FormContext; the procedures receive it by reference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "context/clock.h"
+#include "context/serial_port.h"
+#include "context/window_ops.h"
+
+namespace torvane {
+
+struct FormState {
+  int16_t packetCount = 0;     // frames handed to Transmit in this run, resends not counted
+  std::string startTime;       // time of day the run started, as shown
+  std::string endTime;         // time of day the run ended, as shown
+  double deadline = 0;         // end of the wait in progress, on the clock
+  int16_t timerFired = 0;      // set by the tick of the pause timer
+  bool runInProgress = false;  // an update run is under way (a second Start is ignored)
+  bool closing = false;        // the window is closing: procedures end at their next wait
+};
+
+struct FormContext {
+  SerialPort& mscCom;
+  WindowOps& window;
+  Clock& clock;
+  FormState state;
+};
+
+// Tick of the pause timer `delay`.
+inline void delay_Timer(FormState& state) { state.timerFired = 1; }
+
+}  // namespace torvane
