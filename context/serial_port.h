@@ -14,11 +14,15 @@
 
 namespace torvane {
 
+// The ports the window offers: COM1 .. COM9.
+inline constexpr int kFirstCom = 1;
+inline constexpr int kLastCom = 9;
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
 
-  // COM number 1..9. Selecting is allowed only while the port is closed.
+  // COM number kFirstCom..kLastCom. Selecting is allowed only while the port is closed.
   virtual void setCommPort(int number) = 0;
   virtual int commPort() const = 0;
 

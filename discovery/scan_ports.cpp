@@ -26,8 +26,6 @@ namespace torvane {
 
 namespace {
 
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 9;
 constexpr double kListenSeconds = 2;
 const char* const kAnnouncement = "AA";
 
@@ -55,7 +53,7 @@ class PortScan {
   explicit PortScan(FormContext& ctx) : ctx_(ctx), port_(ctx.mscCom), window_(ctx.window) {}
 
   ScanEnd execute() noexcept {
-    for (int n = kFirstPort; n <= kLastPort; ++n) {
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
       switch (tryPort(n)) {
         case Outcome::Found:
           return ScanEnd::Found;

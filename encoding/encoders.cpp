@@ -1,5 +1,7 @@
 #include "encoding/encoders.h"
 
+#include <algorithm>
+
 #include <array>
 
 #include "encoding/fault.h"
@@ -53,11 +55,28 @@ ByteString long2string(int32_t value) {
   return out;
 }
 
-int16_t hexValue(int16_t code) {
-  if (code >= 48 && code <= 57) return static_cast<int16_t>(code - 48);
-  if (code >= 65 && code <= 70) return static_cast<int16_t>(code - 55);
-  if (code >= 97 && code <= 102) return static_cast<int16_t>(code - 87);
-  return 0;
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
 }
+
+int16_t hexValue(int16_t code) {
+  if (code < 0 || code > 127) return 0;
+  return static_cast<int16_t>(std::max(hexDigit(static_cast<char>(code)), 0));
+}
+
+std::string hexNumber(uint64_t value, int digits) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 0x0F]);
+    value >>= 4;
+  } while (value != 0 || static_cast<int>(text.size()) < digits);
+  return "0x" + text;
+}
+
+std::string hexByte(uint8_t value) { return hexNumber(value, 2).substr(2); }
 
 }  // namespace torvane

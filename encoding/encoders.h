@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "encoding/bytes.h"
 
@@ -23,5 +24,15 @@ ByteString long2string(int32_t value);
 // Value of one hexadecimal digit character: '0'-'9', 'A'-'F', 'a'-'f' give
 // 0..15; every other code (negative ones included) gives 0.
 int16_t hexValue(int16_t code);
+
+// The same digits, strictly: -1 for a character that is not one.
+int hexDigit(char c);
+
+// "0x" and upper-case hexadecimal digits, at least `digits` of them:
+// hexNumber(0xE00, 4) -> "0x0E00", hexNumber(0x1F, 1) -> "0x1F".
+std::string hexNumber(uint64_t value, int digits);
+
+// Two upper-case hexadecimal digits without a prefix: 0x0D -> "0D".
+std::string hexByte(uint8_t value);
 
 }  // namespace torvane

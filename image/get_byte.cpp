@@ -1,6 +1,6 @@
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
-#include "image/s19_converter.h"
+#include "image/get_byte.h"
 
 namespace torvane {
 

@@ -32,11 +32,4 @@ struct S19Conversion {
 // Runs to completion without yielding; shows nothing.
 S19Conversion ConvertS19(const std::string& S19FileName);
 
-// The byte written as two hexadecimal digits at the 1-based `position` of
-// `InString`: hexValue of that character times 16 plus hexValue of the next.
-// A character that is not a hexadecimal digit counts as 0. A position before
-// the first character, or a pair that runs past the end of the line, is an
-// invalid-argument fault.
-uint8_t GetByte(const ByteString& InString, int16_t position);
-
 }  // namespace torvane

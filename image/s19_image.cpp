@@ -1,13 +1,12 @@
 #include "image/s19_image.h"
 
-#include <cstdio>
 #include <limits>
 #include <string>
 
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
 #include "encoding/line_reader.h"
-#include "image/s19_converter.h"
+#include "image/get_byte.h"
 
 namespace torvane {
 
@@ -29,11 +28,7 @@ int classify(const ByteString& line) {
   return 0;
 }
 
-std::string hex(int64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%04llX", static_cast<long long>(value));
-  return text;
-}
+std::string hex(int64_t value) { return hexNumber(static_cast<uint64_t>(value), 4); }
 
 // Reads the address field most significant byte first into a signed 32-bit
 // number; an S3 address with a first byte of 0x80 or more does not fit.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "encoding/encoders.h"
 #include "encoding/fault.h"
 #include "image/s19_converter.h"
 
@@ -31,12 +32,6 @@ void printHelp() {
       kUsage);
 }
 
-std::string hex(long value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*lX", digits, value);
-  return text;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,7 +50,7 @@ int main(int argc, char** argv) {
     const torvane::S19Conversion result = torvane::ConvertS19(file);
     std::printf("%s: %ld data records\n", file.c_str(), result.dataRecords);
     std::printf("wrote %s: %zu bytes, highest address %s, checksum %s\n", torvane::kCodeFileName, result.codeSize,
-                hex(result.highestAddress, 4).c_str(), hex(result.checksum, 4).c_str());
+                torvane::hexNumber(static_cast<uint64_t>(result.highestAddress), 4).c_str(), torvane::hexNumber(static_cast<uint64_t>(result.checksum), 4).c_str());
     std::printf("wrote %s: %zu bytes\n", torvane::kVectorFileName, result.vectorSize);
     return 0;
   } catch (const torvane::Fault& f) {

@@ -5,13 +5,17 @@
 
 namespace torvane {
 
-void appendChecksum(ByteString& frame) {
-  const int32_t crc = calcCRC16(frame);
+ByteString checksumTrailer(const ByteString& body) {
+  const int32_t crc = calcCRC16(body);
   const int32_t low = crc % 256;
   const int32_t high = (crc - low) / 256;
-  appendByte(frame, static_cast<uint8_t>(high));
-  appendByte(frame, static_cast<uint8_t>(low));
+  ByteString trailer;
+  appendByte(trailer, static_cast<uint8_t>(high));
+  appendByte(trailer, static_cast<uint8_t>(low));
+  return trailer;
 }
+
+void appendChecksum(ByteString& frame) { frame += checksumTrailer(frame); }
 
 ByteString addressFrame(uint8_t memoryType, int32_t address, int32_t fileSize) {
   ByteString frame;
@@ -24,7 +28,7 @@ ByteString addressFrame(uint8_t memoryType, int32_t address, int32_t fileSize) {
   return frame;
 }
 
-uint8_t paddingByte(uint8_t memoryType) { return memoryType == 3 ? 0xFF : 0x00; }
+uint8_t paddingByte(uint8_t memoryType) { return memoryType == kMemoryDsdFlash ? 0xFF : 0x00; }
 
 ByteString dataFrame(const ByteString& block, uint8_t memoryType) {
   if (block.size() > kBlockSize) {

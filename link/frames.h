@@ -15,9 +15,16 @@ namespace torvane {
 inline constexpr std::size_t kBlockSize = 512;
 inline constexpr std::size_t kAddressFrameLength = 15;
 inline constexpr std::size_t kDataFrameLength = kBlockSize + 2;
-inline constexpr std::size_t kEndFrameLength = 15;
 
-// Appends calcCRC16 of the frame so far, high byte then low byte.
+// Memory types with a name; any other value is sent as it is.
+inline constexpr uint8_t kMemoryCode = 1;
+inline constexpr uint8_t kMemoryMmc = 2;
+inline constexpr uint8_t kMemoryDsdFlash = 3;
+
+// The two bytes that close a frame: calcCRC16 of `body`, high byte first.
+ByteString checksumTrailer(const ByteString& body);
+
+// Appends the checksum trailer of the frame so far.
 void appendChecksum(ByteString& frame);
 
 // A negative address or size is an invalid-argument fault (from long2string);

@@ -1,9 +1,10 @@
 #include "run/transfer_list.h"
 
-#include <cstdio>
 #include <limits>
 
+#include "encoding/encoders.h"
 #include "encoding/fault.h"
+#include "link/frames.h"
 
 namespace torvane {
 
@@ -31,16 +32,6 @@ ByteString trimTrailingBlanks(ByteString text) {
   return text;
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int digitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return c - 'a' + 10;
-}
-
 [[noreturn]] void fail(int32_t number, const std::string& where, const std::string& what) {
   throw Fault(number, where + what, kSource);
 }
@@ -54,8 +45,9 @@ int32_t parseHexAddress(const ByteString& text, const std::string& where) {
   if (digits.empty()) fail(fault::kInvalidArgument, where, "address " + shown + " is not a hexadecimal number");
   int64_t value = 0;
   for (char c : digits) {
-    if (!isHexDigit(c)) fail(fault::kInvalidArgument, where, "address " + shown + " is not a hexadecimal number");
-    value = value * 16 + digitValue(c);
+    const int digit = hexDigit(c);
+    if (digit < 0) fail(fault::kInvalidArgument, where, "address " + shown + " is not a hexadecimal number");
+    value = value * 16 + digit;
     if (value > kMaxAddress) fail(fault::kOverflow, where, "address " + shown + " does not fit a signed 32-bit number");
   }
   return static_cast<int32_t>(value);
@@ -91,7 +83,7 @@ int32_t parseAddress(const ByteString& text, const std::string& where) {
 std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName,
                                        long lineNumber) {
   if (onlyBlanksFrom(line, 0)) return std::nullopt;
-  const std::string where = listName + " line " + std::to_string(lineNumber) + ": ";
+  const std::string where = listLinePrefix(listName, lineNumber);
 
   // 1. Name up to the separator: the first tab, else the first blank.
   std::size_t separator = line.find('\t');
@@ -148,13 +140,17 @@ std::string chosenTransferList(const WindowOps& window) {
   return {};
 }
 
+std::string listLinePrefix(const std::string& listName, long lineNumber) {
+  return listName + " line " + std::to_string(lineNumber) + ": ";
+}
+
 std::string memoryTypeLabel(uint8_t memoryType) {
   switch (memoryType) {
-    case 1:
+    case kMemoryCode:
       return "Code(";
-    case 2:
+    case kMemoryMmc:
       return "MMC(";
-    case 3:
+    case kMemoryDsdFlash:
       return "DSD Flash(";
     default:
       return {};
@@ -167,9 +163,7 @@ std::string quotedForFault(const ByteString& text) {
   for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
     const uint8_t b = byteAt(text, i);
     if (b < 0x20 || b == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-      out += escaped;
+      out += "\\x" + hexByte(b);
     } else {
       out.push_back(static_cast<char>(b));
     }

@@ -50,6 +50,10 @@ const char* transferListFile(Source source);
 // optAll, OptER; empty when none is selected.
 std::string chosenTransferList(const WindowOps& window);
 
+// "<listName> line <lineNumber>: ", the start of every fault description
+// about one line of a list.
+std::string listLinePrefix(const std::string& listName, long lineNumber);
+
 // Status label of a memory type: "Code(", "MMC(", "DSD Flash(", or empty for
 // any other value.
 std::string memoryTypeLabel(uint8_t memoryType);

@@ -51,6 +51,15 @@ std::string workingFolder() {
   return ec ? std::string("the working folder") : "the working folder " + cwd.string();
 }
 
+// A file that exists and cannot be opened: without the right to read it
+// (the operator can grant that), or for another reason of the host.
+Fault cannotOpen(const std::string& shown, int err) {
+  if (err == EACCES || err == EPERM) {
+    return Fault(fault::kPermissionDenied, shown + " cannot be opened: permission denied", kSource);
+  }
+  return Fault(fault::kFileAccess, shown + " cannot be opened" + errnoText(err), kSource);
+}
+
 std::ifstream openTransferList(const std::string& listName) {
   if (listName.empty()) {
     throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open", kSource);
@@ -71,25 +80,23 @@ std::ifstream openTransferList(const std::string& listName) {
   }
   errno = 0;
   std::ifstream list(listName, std::ios::binary);
-  if (!list.is_open()) throw Fault(fault::kFileNotFound, shown + " cannot be opened" + errnoText(errno), kSource);
+  if (!list.is_open()) throw cannotOpen(shown, errno);
   return list;
 }
 
 bool readListLine(LineReader& reader, ByteString& line, const std::string& listName) {
+  const auto readFault = [&](const std::string& why) {
+    return Fault(fault::kFileAccess,
+                 "Transfer list " + quotedForFault(listName) + " could not be read after line " +
+                     std::to_string(reader.lineNumber()) + why,
+                 kSource);
+  };
   try {
     if (reader.next(line)) return true;
   } catch (const std::ios_base::failure& e) {
-    throw Fault(fault::kFileAccess,
-                "Transfer list " + quotedForFault(listName) + " could not be read after line " +
-                    std::to_string(reader.lineNumber()) + ": " + e.what(),
-                kSource);
+    throw readFault(std::string(": ") + e.what());
   }
-  if (reader.failed()) {
-    throw Fault(fault::kFileAccess,
-                "Transfer list " + quotedForFault(listName) + " could not be read after line " +
-                    std::to_string(reader.lineNumber()),
-                kSource);
-  }
+  if (reader.failed()) throw readFault("");
   return false;
 }
 
@@ -115,26 +122,27 @@ bool imageExists(const std::string& name, const std::string& where) {
 std::ifstream openImage(const std::string& name, const std::string& where) {
   errno = 0;
   std::ifstream image(name, std::ios::binary);
-  if (!image.is_open()) {
-    const int err = errno;
-    if (err == EACCES || err == EPERM) {
-      throw Fault(fault::kPermissionDenied, where + quotedForFault(name) + " cannot be opened: permission denied",
-                  kSource);
-    }
-    throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be opened" + errnoText(err), kSource);
-  }
+  if (!image.is_open()) throw cannotOpen(where + quotedForFault(name), errno);
   return image;
 }
 
+// Length of the open file, read from its start again; -1 when it cannot be told.
+std::streamoff fileLength(std::ifstream& file) {
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  return file ? size : -1;
+}
+
+bool announceable(std::streamoff size) { return size <= std::numeric_limits<int32_t>::max(); }
+
 // Length of the open file; more than 2147483647 bytes cannot be announced.
 int32_t imageSize(std::ifstream& image, const std::string& name, const std::string& where) {
-  image.seekg(0, std::ios::end);
-  const std::streamoff size = image.tellg();
-  image.seekg(0, std::ios::beg);
-  if (size < 0 || !image) {
+  const std::streamoff size = fileLength(image);
+  if (size < 0) {
     throw Fault(fault::kFileAccess, where + "the length of " + quotedForFault(name) + " cannot be read", kSource);
   }
-  if (size > std::numeric_limits<int32_t>::max()) {
+  if (!announceable(size)) {
     throw Fault(fault::kOverflow,
                 where + quotedForFault(name) + " holds " + std::to_string(size) +
                     " bytes; at most 2147483647 bytes can be sent",
@@ -172,10 +180,8 @@ int64_t listedImageBytes(const std::string& name) {
   if (fs::status(name, ec).type() != fs::file_type::regular) return 0;
   std::ifstream image(name, std::ios::binary);
   if (!image.is_open()) return 0;
-  image.seekg(0, std::ios::end);
-  const std::streamoff size = image.tellg();
-  if (size < 0 || !image || size > std::numeric_limits<int32_t>::max()) return 0;
-  return static_cast<int64_t>(size);
+  const std::streamoff size = fileLength(image);
+  return size >= 0 && announceable(size) ? static_cast<int64_t>(size) : 0;
 }
 
 // The first pass: image bytes of the whole list, with the same parser. No
@@ -289,7 +295,7 @@ TransferOutcome transferPhase(FormContext& ctx) {
   while (readListLine(reader, line, listName)) {
     const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
     if (!entry) continue;
-    const std::string where = listName + " line " + std::to_string(reader.lineNumber()) + ": ";
+    const std::string where = listLinePrefix(listName, reader.lineNumber());
     if (!imageExists(entry->name, where)) {
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }

@@ -136,7 +136,7 @@ class UpdateRun {
 
   // Steps 2 and 3.
   void choosePortAndOpen() {
-    for (int n = 1; n <= 9; ++n) {
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
       if (window_.portOptionSelected(n)) {
         port_.setCommPort(n);
         break;

@@ -8,10 +8,9 @@
 
 #include <string>
 
-namespace torvane {
+#include "context/serial_port.h"
 
-inline constexpr int kFirstCom = 1;
-inline constexpr int kLastCom = 9;
+namespace torvane {
 
 // The device path or name of COM n; empty when n is outside 1..9.
 std::string deviceForCom(int n);

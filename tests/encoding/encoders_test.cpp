@@ -89,6 +89,19 @@ TEST(HexValue, ranges_giveDigitValuesAndZeroOtherwise) {
       {71, 0},  {96, 0},  {103, 0}, {120, 0}, {32, 0},  {-1, 0},   {-32768, 0}, {255, 0}, {52, 4},
   };
   for (const auto& [code, value] : cases) EXPECT_EQ(hexValue(code), value) << code;
+  for (const auto& [code, value] : cases) {
+    if (code < 0 || code >= 128) continue;
+    EXPECT_EQ(hexDigit(static_cast<char>(code)), value == 0 && code != 48 ? -1 : value) << code;
+  }
+}
+
+TEST(HexText, numbersAndBytes_upperCaseAndPadded) {
+  EXPECT_EQ(hexNumber(0xE00, 4), "0x0E00");
+  EXPECT_EQ(hexNumber(0x19B7, 4), "0x19B7");
+  EXPECT_EQ(hexNumber(0, 1), "0x0");
+  EXPECT_EQ(hexNumber(0x7FFFFFFF, 4), "0x7FFFFFFF");
+  EXPECT_EQ(hexByte(0x0D), "0D");
+  EXPECT_EQ(hexByte(0xAF), "AF");
 }
 
 }  // namespace

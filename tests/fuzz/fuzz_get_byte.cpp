@@ -7,7 +7,7 @@
 
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
-#include "image/s19_converter.h"
+#include "image/get_byte.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "encoding/fault.h"
-#include "image/s19_converter.h"
+#include "image/get_byte.h"
 
 namespace torvane {
 namespace {

@@ -211,6 +211,7 @@ TEST_F(TransferPhaseTest, missingImageAfterTwoEntries_endsEarlyWithoutEndFrame) 
       {"missing.bin\t1\t0", [] {}, " Status: missing.bin does not exist"},
       {"folder.bin\t1\t0", [] { fs::create_directory("folder.bin"); }, " Status: folder.bin does not exist"},
       {"\t1\t0", [] {}, " Status:  does not exist"},
+      {" 1 0", [] {}, " Status:  does not exist"},  // a blank separator first: the name is empty too
       {"gone.bin\t1\t-5", [] {}, " Status: gone.bin does not exist"},  // looked up before the address is encoded
   };
   writeFile("a.bin", pattern(700, 1));
@@ -384,27 +385,39 @@ TEST_F(TransferPhaseTest, imageNotRegularFile_faults) {
 }
 
 // Runs the phase in a child process without root rights (root may read any
-// file) and exits with the fault number.
-TEST_F(TransferPhaseTest, imageWithoutReadPermission_faultsPermissionDenied) {
+// file) and exits with the fault number: an unreadable image and an
+// unreadable list are both a permission fault that names the file.
+TEST_F(TransferPhaseTest, fileWithoutReadPermission_faultsPermissionDenied) {
+  const struct {
+    const char* locked;
+    const char* description;
+  } cases[] = {
+      {"locked.bin", "program.txt line 1: \"locked.bin\" cannot be opened: permission denied"},
+      {"program.txt", "Transfer list \"program.txt\" cannot be opened: permission denied"},
+  };
   writeFile("locked.bin", "secret");
   writeFile("program.txt", "locked.bin 1 0\r\n");
   fs::permissions(folder_.dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
-  fs::permissions("program.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  fs::permissions("locked.bin", fs::perms::none);
-  EXPECT_EXIT(
-      {
-        if (test::runningAsRoot() && !test::dropRootRights()) std::_Exit(100);
-        try {
-          transferPhase(ctx);
-        } catch (const Fault& f) {
-          std::cerr << f.description() << std::endl;
-          std::_Exit(f.number());
-        }
-        std::_Exit(101);
-      },
-      ::testing::ExitedWithCode(fault::kPermissionDenied),
-      "program.txt line 1: \"locked.bin\" cannot be opened: permission denied");
+                                     fs::perms::others_read | fs::perms::others_exec);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locked);
+    for (const char* name : {"locked.bin", "program.txt"}) {
+      fs::permissions(name, name == std::string(c.locked) ? fs::perms::none
+                                                          : fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+    EXPECT_EXIT(
+        {
+          if (test::runningAsRoot() && !test::dropRootRights()) std::_Exit(100);
+          try {
+            transferPhase(ctx);
+          } catch (const Fault& f) {
+            std::cerr << f.description() << std::endl;
+            std::_Exit(f.number());
+          }
+          std::_Exit(101);
+        },
+        ::testing::ExitedWithCode(fault::kPermissionDenied), c.description);
+  }
 }
 
 TEST_F(TransferPhaseTest, imageShrinksWhileSent_faultsInsteadOfShortFrame) {

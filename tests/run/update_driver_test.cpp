@@ -123,6 +123,7 @@ TEST_F(UpdateDriverTest, readyReplies_eachModelGetsItsStatus) {
       {"Teal HERON Ready to Receive\r", " Status: Teal HERON\u2122 Ready to Receive"},
       {"Amber HERON Ready to Receive\r", " Status: Amber HERON\u2122 Ready to Receive"},
       {"echo s\r noise Amber HERON Ready to Receive\r", " Status: Amber HERON\u2122 Ready to Receive"},
+      {"Amber HERON Ready to Receive\rTorvane Ready to Receive\r", kTorvaneReady},  // the table's order decides
   };
   for (const ByteString load : {"As\r", "Bs\r", "Cs\r", "Ds\r", "Es\r"}) {
     for (const auto& c : cases) {
@@ -150,21 +151,28 @@ TEST_F(UpdateDriverTest, repliesWithoutCarriageReturn_areNotRecognised) {
   EXPECT_EQ(window.status(), " Status: UPDATE COMPLETE");
 }
 
+// Noise, a ready reply without its carriage return, one in the wrong case.
 TEST_F(UpdateDriverTest, readyTimeout_showsBoxThenSendsAAndGoesOn) {
-  port.respond(1, "s\r", "As\r", 0.2);
-  port.respond(1, "s\r", "xyz", 1.0);
-  port.respond(1, "A", "\x02", 0.1);
-  ackEndFrame(1);
-  double boxAt = 0;
-  window.onMessageBox = [&](const std::string&) { boxAt = clock.now; };
-  const double start = clock.now;
-  cmdStart_Click(ctx);
-  ASSERT_EQ(window.boxes, std::vector<std::string>{kReadyBox});
-  EXPECT_NEAR(boxAt - start, 0.2 + 5.0, 0.05);  // the ready wait ran its 5 seconds
-  EXPECT_NE(std::find(window.statuses.begin(), window.statuses.end(), " Com String xyz. Sending A"),
-            window.statuses.end());
-  EXPECT_EQ(written(), (std::vector<ByteString>{"s\r", "A", endFrame()}));
-  EXPECT_EQ(window.status(), " Status: UPDATE COMPLETE");
+  for (const ByteString reply : {"xyz", "Torvane Ready to Receive", "TORVANE READY TO RECEIVE\r"}) {
+    SCOPED_TRACE(reply);
+    ProcedureRig<> rig;
+    auto& [clk, p, w, c] = rig;
+    p.respond(1, "s\r", "As\r", 0.2);
+    p.respond(1, "s\r", reply, 1.0);
+    p.respond(1, "A", "\x02", 0.1);
+    p.respond(1, endFrame(), "\x06", 0.01);
+    double boxAt = 0;
+    w.onMessageBox = [&](const std::string&) { boxAt = clk.now; };
+    const double start = clk.now;
+    cmdStart_Click(c);
+    ASSERT_EQ(w.boxes, std::vector<std::string>{kReadyBox});
+    EXPECT_NEAR(boxAt - start, 0.2 + 5.0, 0.05);  // the ready wait ran its 5 seconds
+    EXPECT_NE(std::find(w.statuses.begin(), w.statuses.end(), " Com String " + reply + ". Sending A"),
+              w.statuses.end());
+    ASSERT_EQ(p.writes.size(), 3u);
+    EXPECT_EQ(p.writes[1].bytes, "A");
+    EXPECT_EQ(w.status(), " Status: UPDATE COMPLETE");
+  }
 }
 
 TEST_F(UpdateDriverTest, emergencyRoad_noLoadReply_skipsReadyStageAndWaitsForStx) {
@@ -355,6 +363,7 @@ TEST_F(UpdateDriverTest, readyReplyInSameReadAsLoadReply_isRecognised) {
       {"As\rTorvane Ready to Receive\r", ""},
       {"As\rTorva", "ne Ready to Receive\r"},
       {"noise As\rTorvane Ready to Receive", "\r"},
+      {"A", "s\rTorvane Ready to Receive\r"},  // the load reply split across two reads
   };
   for (const auto& s : splits) {
     ProcedureRig<> rig;
