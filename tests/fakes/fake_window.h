@@ -61,9 +61,17 @@ class FakeWindow : public WindowOps {
   void startDelay(int intervalMs) override;
   void stopDelay() override;
   std::string dialogFileName() const override { return fileName; }
-  void progressStart(int64_t totalBytes) override { progress.push_back("start " + std::to_string(totalBytes)); }
-  void progressAdvance(int64_t bytesSent) override { progress.push_back("advance " + std::to_string(bytesSent)); }
-  void progressEnd() override { progress.push_back("end"); }
+  // Without a progress bar the progress calls are those every window has.
+  bool hasProgressBar = true;
+  void progressStart(int64_t totalBytes) override {
+    if (hasProgressBar) progress.push_back("start " + std::to_string(totalBytes));
+  }
+  void progressAdvance(int64_t bytesSent) override {
+    if (hasProgressBar) progress.push_back("advance " + std::to_string(bytesSent));
+  }
+  void progressEnd() override {
+    if (hasProgressBar) progress.push_back("end");
+  }
 
   bool delayRunning() const { return delayRunning_; }
 

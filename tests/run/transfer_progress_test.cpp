@@ -29,30 +29,6 @@ using testing::writeFile;
 using Kind = TransferOutcome::Kind;
 using Log = std::vector<std::string>;
 
-// The window operations of a window without a progress bar: everything goes
-// to the fake window except the progress calls, which keep their defaults.
-class NoProgressWindow : public WindowOps {
- public:
-  explicit NoProgressWindow(FakeWindow& inner) : w_(inner) {}
-  void setStatus(const std::string& text) override { w_.setStatus(text); }
-  std::string status() const override { return w_.status(); }
-  void setTimeLine(const std::string& text) override { w_.setTimeLine(text); }
-  void repaint() override { w_.repaint(); }
-  void yield() override { w_.yield(); }
-  void yieldWait(double maxSeconds) override { w_.yieldWait(maxSeconds); }
-  void setBusyPointer(bool busy) override { w_.setBusyPointer(busy); }
-  void messageBox(const std::string& text) override { w_.messageBox(text); }
-  bool sourceSelected(Source source) const override { return w_.sourceSelected(source); }
-  bool portOptionSelected(int number) const override { return w_.portOptionSelected(number); }
-  void selectPortOption(int number) override { w_.selectPortOption(number); }
-  void startDelay(int intervalMs) override { w_.startDelay(intervalMs); }
-  void stopDelay() override { w_.stopDelay(); }
-  std::string dialogFileName() const override { return w_.dialogFileName(); }
-
- private:
-  FakeWindow& w_;
-};
-
 // One phase on fresh fakes, as it ended: outcome or fault, and all it did.
 struct PhaseRun {
   Kind kind = Kind::Completed;
@@ -77,8 +53,8 @@ class TransferProgressTest : public ::testing::Test {
     FakeClock clock;
     FakeSerialPort port{clock};
     FakeWindow window{clock};
-    NoProgressWindow plain{window};
-    FormContext ctx{port, withProgress ? static_cast<WindowOps&>(window) : plain, clock, {}};
+    window.hasProgressBar = withProgress;
+    FormContext ctx{port, window, clock, {}};
     port.setPortOpen(true);
     port.setSettings("38400,N,8,1");
     PhaseRun run;
