@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
+#include "sim/sim_report.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/fast_clock.h"
-#include "tests/e2e/mini_json.h"
+#include "tests/e2e/sim_process.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial_port.h"
 #include "tests/fakes/fake_window.h"
@@ -15,7 +17,7 @@
 namespace torvane::e2e {
 namespace {
 
-TEST(MiniJson, simulatorReport_readsImagesFramesAndVerdicts) {
+TEST(ReportReader, simulatorReport_readsImagesFramesAndVerdicts) {
   const std::string json = R"({
   "model": "teal", "sessions": 1,
   "frames": [
@@ -23,7 +25,7 @@ TEST(MiniJson, simulatorReport_readsImagesFramesAndVerdicts) {
     {"session": 1, "number": 2, "attempt": 2, "kind": "data", "length": 514, "crc_ok": false, "verdict": "NAK"}
   ],
   "images": [{"index": 1, "session": 1, "memory_type": 3, "address": 4294967295, "size": 513, "received": 513, "complete": true, "sha256": "ab"}],
-  "errors": ["bad \"frame\"\u0007"],
+  "errors": ["bad \"frame\"\u0007", "\u00ae\u2122"],
   "verdicts": {"ACK": 5, "NAK": 1},
   "end_frame": true, "hung_up": false, "result": "OK"
 })";
@@ -41,27 +43,39 @@ TEST(MiniJson, simulatorReport_readsImagesFramesAndVerdicts) {
   EXPECT_EQ(r.images[0].memoryType, 3);
   EXPECT_EQ(r.images[0].address, 0xFFFFFFFFu);
   EXPECT_EQ(r.images[0].size, 513u);
-  ASSERT_EQ(r.errors.size(), 1u);
+  ASSERT_EQ(r.errors.size(), 2u);
   EXPECT_EQ(r.errors[0], "bad \"frame\"\x07");
+  EXPECT_EQ(r.errors[1], "\xAE\xE2\x84\xA2");  // a byte below 256, then UTF-8 of U+2122
   EXPECT_EQ(r.verdictCount("NAK"), 1);
   EXPECT_EQ(r.verdictCount("CAN"), 0);
 }
 
-TEST(MiniJson, escapes_becomeBytesOrUtf8) {
-  const auto v = parseJson(R"(["\u00ff\u0000\r\n\t\/", "\u00ae\u2122"])");
-  ASSERT_TRUE(v.has_value());
-  EXPECT_EQ(v->items()[0].asString(), std::string("\xFF\0\r\n\t/", 6));
-  EXPECT_EQ(v->items()[1].asString(), "\xAE\xE2\x84\xA2");  // a byte below 256, then UTF-8 of U+2122
+TEST(ReportReader, stringsTheSimulatorWrites_comeBackByteForByte) {
+  std::string everyByte;
+  for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
+  sim::SimReport written;
+  written.errors = {everyByte, std::string("a\0b", 3)};
+  written.exitReason = "signal \"TERM\"\\";
+  written.verdicts = {{"ACK", 3}};
+  const sim::ImageRebuilder images;
+  std::ostringstream out;
+  sim::writeJson(out, written, images, sim::summarize(written, images));
+  const SimReport r = parseSimReport(out.str());
+  ASSERT_TRUE(r.parsed) << r.parseError;
+  EXPECT_EQ(r.errors, written.errors);
+  EXPECT_EQ(r.exitReason, written.exitReason);
+  EXPECT_EQ(r.verdictCount("ACK"), 3);
+  EXPECT_EQ(r.result, "INCOMPLETE");
 }
 
-TEST(MiniJson, malformedText_isRejectedWithAReason) {
-  for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "\"open", "[1] x", "{\"a\": tru}"}) {
-    std::string error;
-    EXPECT_FALSE(parseJson(bad, &error).has_value()) << bad;
-    EXPECT_FALSE(error.empty()) << bad;
+TEST(ReportReader, malformedText_isRejectedWithAReason) {
+  for (const char* bad : {"", "{", "{\"a\": [1,]}", "{\"a\" 1}", "{\"a\": \"open", "{} x", "{\"a\": tru}",
+                          "{\"a\": \"\xFF\"}", "not json", "[1]"}) {
+    const SimReport r = parseSimReport(bad);
+    EXPECT_FALSE(r.parsed) << bad;
+    EXPECT_FALSE(r.parseError.empty()) << bad;
   }
-  EXPECT_FALSE(parseSimReport("not json").parsed);
-  EXPECT_FALSE(parseSimReport("[1]").parsed);
+  EXPECT_EQ(parseSimReport("{\"model\": tru}").parseError, "illegal value at offset 11");
 }
 
 TEST(FastClock, runsFasterThanRealTimeByItsFactor) {

@@ -14,7 +14,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/e2e/mini_json.h"
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
 
 extern char** environ;
 
@@ -41,6 +46,27 @@ std::string readWholeFile(const std::string& path) {
 bool hasFirstLine(const std::string& out) { return out.find('\n') != std::string::npos; }
 bool never(const std::string&) { return false; }
 
+// The simulator writes each byte of a string that is not printable ASCII as
+// \u00XX, so a character below 256 is that byte; any other character (which
+// it does not write) comes back as UTF-8.
+std::string bytesOf(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(text.size()));
+  for (qsizetype i = 0; i < text.size();) {
+    qsizetype wide = i;
+    while (wide < text.size() && text[wide].unicode() >= 0x100) ++wide;
+    if (wide > i) {
+      out += text.sliced(i, wide - i).toUtf8().toStdString();
+      i = wide;
+    } else {
+      out += static_cast<char>(text[i++].unicode());
+    }
+  }
+  return out;
+}
+// Not a string: empty.
+std::string bytesOf(const QJsonValue& value) { return bytesOf(value.toString()); }
+
 }  // namespace
 
 int SimReport::verdictCount(const std::string& name) const {
@@ -51,44 +77,54 @@ int SimReport::verdictCount(const std::string& name) const {
 SimReport parseSimReport(const std::string& json) {
   SimReport r;
   r.json = json;
-  const auto doc = parseJson(json, &r.parseError);
-  if (!doc || doc->kind() != JsonValue::Kind::Object) {
-    if (r.parseError.empty()) r.parseError = "the report is not a JSON object";
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+  if (error.error != QJsonParseError::NoError) {
+    r.parseError = error.errorString().toStdString() + " at offset " + std::to_string(error.offset);
     return r;
   }
-  const JsonValue& d = *doc;
+  if (!doc.isObject()) {
+    r.parseError = "the report is not a JSON object";
+    return r;
+  }
+  const QJsonObject d = doc.object();
   r.parsed = true;
-  r.result = d["result"].asString();
-  r.endFrame = d["end_frame"].asBool();
-  r.hungUp = d["hung_up"].asBool();
-  r.sessions = static_cast<int>(d["sessions"].asInt());
-  r.model = d["model"].asString();
-  r.exitReason = d["exit_reason"].asString();
-  for (const JsonValue& i : d["images"].items()) {
+  r.result = bytesOf(d["result"]);
+  r.endFrame = d["end_frame"].toBool();
+  r.hungUp = d["hung_up"].toBool();
+  r.sessions = static_cast<int>(d["sessions"].toInteger());
+  r.model = bytesOf(d["model"]);
+  r.exitReason = bytesOf(d["exit_reason"]);
+  for (const QJsonValue& item : d["images"].toArray()) {
+    const QJsonObject i = item.toObject();
     SimImage image;
-    image.index = static_cast<int>(i["index"].asInt());
-    image.session = static_cast<int>(i["session"].asInt());
-    image.memoryType = static_cast<int>(i["memory_type"].asInt());
-    image.address = static_cast<uint32_t>(i["address"].asInt());
-    image.size = static_cast<std::size_t>(i["size"].asInt());
-    image.received = static_cast<std::size_t>(i["received"].asInt());
-    image.complete = i["complete"].asBool();
-    image.sha256 = i["sha256"].asString();
+    image.index = static_cast<int>(i["index"].toInteger());
+    image.session = static_cast<int>(i["session"].toInteger());
+    image.memoryType = static_cast<int>(i["memory_type"].toInteger());
+    image.address = static_cast<uint32_t>(i["address"].toInteger());
+    image.size = static_cast<std::size_t>(i["size"].toInteger());
+    image.received = static_cast<std::size_t>(i["received"].toInteger());
+    image.complete = i["complete"].toBool();
+    image.sha256 = bytesOf(i["sha256"]);
     r.images.push_back(image);
   }
-  for (const JsonValue& f : d["frames"].items()) {
+  for (const QJsonValue& item : d["frames"].toArray()) {
+    const QJsonObject f = item.toObject();
     SimFrame frame;
-    frame.session = static_cast<int>(f["session"].asInt());
-    frame.number = static_cast<int>(f["number"].asInt());
-    frame.attempt = static_cast<int>(f["attempt"].asInt());
-    frame.kind = f["kind"].asString();
-    frame.length = static_cast<std::size_t>(f["length"].asInt());
-    frame.crcOk = f["crc_ok"].asBool();
-    frame.verdict = f["verdict"].asString();
+    frame.session = static_cast<int>(f["session"].toInteger());
+    frame.number = static_cast<int>(f["number"].toInteger());
+    frame.attempt = static_cast<int>(f["attempt"].toInteger());
+    frame.kind = bytesOf(f["kind"]);
+    frame.length = static_cast<std::size_t>(f["length"].toInteger());
+    frame.crcOk = f["crc_ok"].toBool();
+    frame.verdict = bytesOf(f["verdict"]);
     r.frames.push_back(frame);
   }
-  for (const JsonValue& e : d["errors"].items()) r.errors.push_back(e.asString());
-  for (const auto& [name, count] : d["verdicts"].members()) r.verdicts[name] = static_cast<int>(count.asInt());
+  for (const QJsonValue& e : d["errors"].toArray()) r.errors.push_back(bytesOf(e));
+  const QJsonObject verdicts = d["verdicts"].toObject();
+  for (auto it = verdicts.begin(); it != verdicts.end(); ++it) {
+    r.verdicts[bytesOf(it.key())] = static_cast<int>(it.value().toInteger());
+  }
   return r;
 }
 
