@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 
@@ -72,7 +73,12 @@ int main(int argc, char** argv) {
   const Outcome outcome = summarize(machine.report(), machine.images());
   if (!parsed.options.reportPath.empty()) {
     std::ofstream out(parsed.options.reportPath);
-    writeJson(out, machine.report(), machine.images(), outcome);
+    try {
+      writeJson(out, machine.report(), machine.images(), outcome);
+    } catch (const std::exception& e) {  // the digest failing in libcrypto
+      std::cerr << "torvane-sim: " << e.what() << "\n";
+      out.setstate(std::ios::failbit);
+    }
     if (!out) std::cerr << "torvane-sim: cannot write the report to " << parsed.options.reportPath << "\n";
   }
   if (!parsed.options.saveImagesDir.empty()) saveImages(parsed.options.saveImagesDir, machine.images());

@@ -1,10 +1,13 @@
-// SHA-256 (FIPS 180-4), used to fingerprint the images the simulated machine
-// rebuilds so that a test can compare them with the files the tool sent.
+// SHA-256 of the images the simulated machine rebuilds, so that a test can
+// compare them with the files the tool sent. The digest is OpenSSL's.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+struct evp_md_ctx_st;  // OpenSSL's EVP_MD_CTX
 
 namespace torvane::sim {
 
@@ -16,12 +19,10 @@ class Sha256 {
   std::array<uint8_t, 32> finish();
 
  private:
-  void compress(const uint8_t* block);
-
-  std::array<uint32_t, 8> state_;
-  std::array<uint8_t, 64> buffer_{};
-  std::size_t buffered_ = 0;
-  uint64_t totalBytes_ = 0;
+  struct Free {
+    void operator()(evp_md_ctx_st* ctx) const;
+  };
+  std::unique_ptr<evp_md_ctx_st, Free> ctx_;
 };
 
 // Lower-case hexadecimal digest of data.

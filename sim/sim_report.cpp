@@ -3,9 +3,34 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/sha256.h"
 
 namespace torvane::sim {
+namespace {
+
+// Keeps the member order in which the report is written.
+using Json = nlohmann::ordered_json;
+
+// The report's strings carry bytes as they came, not text: byte 0xNN becomes
+// the character U+00NN (Latin-1 read as Unicode), so every byte is valid and
+// the writer puts it out as \u00NN unless it is printable ASCII.
+std::string asText(const std::string& bytes) {
+  std::string utf8;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (b >> 6));
+      utf8 += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+}  // namespace
 
 void SimReport::addReceived(int64_t timeUs, int speed, const ByteString& bytes, const std::string& note) {
   if (!received.empty()) {
@@ -24,27 +49,7 @@ void SimReport::addReceived(int64_t timeUs, int speed, const ByteString& bytes, 
   received.push_back({timeUs, speed, bytes.substr(0, kMaxRecordedBytes), bytes.size(), note});
 }
 
-std::string jsonString(const std::string& bytes) {
-  std::string out = "\"";
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (b < 0x20 || b >= 0x7F) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", b);
-      out += esc;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string jsonString(const std::string& bytes) { return Json(asText(bytes)).dump(-1, ' ', true); }
 
 std::string hexOf(const ByteString& bytes) {
   static const char* digits = "0123456789abcdef";
@@ -83,83 +88,76 @@ Outcome summarize(const SimReport& report, const ImageRebuilder& images) {
 
 namespace {
 
-void writeFrame(std::ostream& out, const FrameRecord& f) {
-  out << "{\"session\": " << f.session << ", \"number\": " << f.number << ", \"attempt\": " << f.attempt
-      << ", \"kind\": \"" << frameKindName(f.kind) << "\", \"length\": " << f.length
-      << ", \"crc_ok\": " << (f.crcOk ? "true" : "false") << ", \"verdict\": \"" << f.verdict
-      << "\", \"first_us\": " << f.firstUs << ", \"last_us\": " << f.lastUs << ", \"verdict_us\": ";
-  if (f.verdictUs >= 0) {
-    out << f.verdictUs;
-  } else {
-    out << "null";
-  }
-  out << ", \"host_turnaround_us\": ";
-  if (f.hostTurnaroundUs >= 0) {
-    out << f.hostTurnaroundUs;
-  } else {
-    out << "null";
-  }
-  out << ", \"note\": " << jsonString(f.note) << "}";
+Json orNull(int64_t value) { return value >= 0 ? Json(value) : Json(nullptr); }
+
+Json frameJson(const FrameRecord& f) {
+  return {{"session", f.session},
+          {"number", f.number},
+          {"attempt", f.attempt},
+          {"kind", frameKindName(f.kind)},
+          {"length", f.length},
+          {"crc_ok", f.crcOk},
+          {"verdict", asText(f.verdict)},
+          {"first_us", f.firstUs},
+          {"last_us", f.lastUs},
+          {"verdict_us", orNull(f.verdictUs)},
+          {"host_turnaround_us", orNull(f.hostTurnaroundUs)},
+          {"note", asText(f.note)}};
 }
 
-void writeImage(std::ostream& out, std::size_t index, const Image& image) {
+Json imageJson(std::size_t index, const Image& image) {
   char address[16];
   std::snprintf(address, sizeof address, "0x%08X", image.address);
-  out << "{\"index\": " << index << ", \"session\": " << image.session
-      << ", \"memory_type\": " << int{image.memoryType} << ", \"address\": " << image.address
-      << ", \"address_hex\": \"" << address << "\", \"size\": " << image.size
-      << ", \"received\": " << image.bytes.size() << ", \"complete\": " << (image.complete() ? "true" : "false")
-      << ", \"sha256\": \"" << sha256Hex(image.bytes) << "\"}";
-}
-
-template <typename T, typename F>
-void writeList(std::ostream& out, const char* key, const std::vector<T>& items, F writeItem) {
-  out << "  \"" << key << "\": [";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    out << (i == 0 ? "\n    " : ",\n    ");
-    writeItem(i, items[i]);
-  }
-  out << (items.empty() ? "],\n" : "\n  ],\n");
+  return {{"index", index},
+          {"session", image.session},
+          {"memory_type", int{image.memoryType}},
+          {"address", image.address},
+          {"address_hex", address},
+          {"size", image.size},
+          {"received", image.bytes.size()},
+          {"complete", image.complete()},
+          {"sha256", sha256Hex(image.bytes)}};
 }
 
 }  // namespace
 
 void writeJson(std::ostream& out, const SimReport& r, const ImageRebuilder& images, const Outcome& outcome) {
-  out << "{\n";
-  out << "  \"slave\": " << jsonString(r.slavePath) << ",\n";
-  out << "  \"model\": " << jsonString(r.model) << ",\n";
-  out << "  \"speed_notifications\": " << (r.speedNotifications ? "true" : "false") << ",\n";
-  out << "  \"sessions\": " << r.sessions << ",\n";
-  out << "  \"announcements\": " << r.announcements << ",\n";
-  writeList(out, "received", r.received, [&](std::size_t, const ReceivedRecord& x) {
-    out << "{\"t_us\": " << x.timeUs << ", \"speed\": " << x.speed << ", \"length\": " << x.length
-        << ", \"hex\": \"" << hexOf(x.bytes) << "\", \"text\": " << jsonString(x.bytes)
-        << ", \"note\": " << jsonString(x.note) << "}";
-  });
-  out << "  \"received_dropped\": " << r.receivedDropped << ",\n";
-  writeList(out, "sent", r.sent, [&](std::size_t, const SentRecord& x) {
-    out << "{\"t_us\": " << x.timeUs << ", \"what\": " << jsonString(x.what) << ", \"hex\": \"" << hexOf(x.bytes)
-        << "\", \"text\": " << jsonString(x.bytes) << "}";
-  });
-  writeList(out, "frames", r.frames, [&](std::size_t, const FrameRecord& f) { writeFrame(out, f); });
-  writeList(out, "images", images.images(),
-            [&](std::size_t i, const Image& image) { writeImage(out, i + 1, image); });
-  std::vector<std::string> errors = r.errors;
-  errors.insert(errors.end(), images.errors().begin(), images.errors().end());
-  writeList(out, "errors", errors, [&](std::size_t, const std::string& e) { out << jsonString(e); });
-  out << "  \"verdicts\": {";
-  bool first = true;
-  for (const auto& [name, count] : r.verdicts) {
-    out << (first ? "" : ", ") << "\"" << name << "\": " << count;
-    first = false;
+  Json received = Json::array(), sent = Json::array(), frames = Json::array(), imageList = Json::array();
+  Json errors = Json::array();
+  for (const ReceivedRecord& x : r.received) {
+    received.push_back({{"t_us", x.timeUs}, {"speed", x.speed}, {"length", x.length}, {"hex", hexOf(x.bytes)},
+                        {"text", asText(x.bytes)}, {"note", asText(x.note)}});
   }
-  out << "},\n";
-  out << "  \"end_frame\": " << (images.endReceived() ? "true" : "false") << ",\n";
-  out << "  \"hung_up\": " << (r.hungUp ? "true" : "false") << ",\n";
-  out << "  \"exit_reason\": " << jsonString(r.exitReason) << ",\n";
-  out << "  \"result\": \"" << (outcome.ok ? "OK" : "INCOMPLETE") << "\",\n";
-  out << "  \"summary\": " << jsonString(outcome.summary) << "\n";
-  out << "}\n";
+  for (const SentRecord& x : r.sent) {
+    sent.push_back({{"t_us", x.timeUs}, {"what", asText(x.what)}, {"hex", hexOf(x.bytes)}, {"text", asText(x.bytes)}});
+  }
+  for (const FrameRecord& f : r.frames) frames.push_back(frameJson(f));
+  for (std::size_t i = 0; i < images.images().size(); ++i) imageList.push_back(imageJson(i + 1, images.images()[i]));
+  for (const std::string& e : r.errors) errors.push_back(asText(e));
+  for (const std::string& e : images.errors()) errors.push_back(asText(e));
+  Json verdicts = Json::object();
+  for (const auto& [name, count] : r.verdicts) verdicts[asText(name)] = count;
+
+  const Json doc = {{"slave", asText(r.slavePath)},
+                    {"model", asText(r.model)},
+                    {"speed_notifications", r.speedNotifications},
+                    {"sessions", r.sessions},
+                    {"announcements", r.announcements},
+                    {"received", std::move(received)},
+                    {"received_dropped", r.receivedDropped},
+                    {"sent", std::move(sent)},
+                    {"frames", std::move(frames)},
+                    {"images", std::move(imageList)},
+                    {"errors", std::move(errors)},
+                    {"verdicts", std::move(verdicts)},
+                    {"end_frame", images.endReceived()},
+                    {"hung_up", r.hungUp},
+                    {"exit_reason", asText(r.exitReason)},
+                    {"result", outcome.ok ? "OK" : "INCOMPLETE"},
+                    {"summary", asText(outcome.summary)}};
+  // Every string went through asText(), so the text is valid UTF-8; replace
+  // is only a guard against a field added without it.
+  out << doc.dump(2, ' ', true, Json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace torvane::sim

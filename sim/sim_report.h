@@ -71,7 +71,8 @@ Outcome summarize(const SimReport& report, const ImageRebuilder& images);
 
 void writeJson(std::ostream& out, const SimReport& report, const ImageRebuilder& images, const Outcome& outcome);
 
-// JSON string literal of arbitrary bytes (control and non-ASCII bytes as \u00XX).
+// JSON string literal of arbitrary bytes, as the report writes them (control
+// and non-ASCII bytes as \u00XX).
 std::string jsonString(const std::string& bytes);
 
 std::string hexOf(const ByteString& bytes);

@@ -188,28 +188,22 @@ std::string SimHost::report() const {
   return text.str();
 }
 
-std::string frameLine(const std::string& report, int number, int attempt) {
-  std::istringstream lines(report);
-  std::string line;
-  const std::string want = "\"number\": " + std::to_string(number) + ", \"attempt\": " + std::to_string(attempt) + ",";
-  while (std::getline(lines, line)) {
-    if (line.find("\"session\"") != std::string::npos && line.find(want) != std::string::npos) return line;
+nlohmann::json SimHost::reportJson() const { return nlohmann::json::parse(report(), nullptr, false); }
+
+bool hasEntry(const nlohmann::json& list, const nlohmann::json& fields) {
+  for (const nlohmann::json& entry : list) {
+    bool all = entry.is_object();
+    for (const auto& [key, value] : fields.items()) all = all && entry.contains(key) && entry[key] == value;
+    if (all) return true;
   }
-  return "";
+  return false;
 }
 
-std::string field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\": ";
-  const auto at = line.find(tag);
-  if (at == std::string::npos) return "";
-  const auto begin = at + tag.size();
-  auto end = begin;
-  if (line[begin] == '"') {
-    end = line.find('"', begin + 1) + 1;
-  } else {
-    while (end < line.size() && line[end] != ',' && line[end] != '}') ++end;
+nlohmann::json frameOf(const nlohmann::json& report, int number, int attempt) {
+  for (const nlohmann::json& frame : report.at("frames")) {
+    if (frame.at("number") == number && frame.at("attempt") == attempt) return frame;
   }
-  return line.substr(begin, end - begin);
+  return nullptr;
 }
 
 std::size_t countOf(const std::string& text, const std::string& needle) {

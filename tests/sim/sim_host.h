@@ -6,6 +6,7 @@
 #include <termios.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ class SimHost {
   // Waits up to ms for the simulator to exit by itself; "" if it did not.
   std::string waitExit(int ms);
   std::string report() const;
+  // The report parsed; a discarded value when it is missing or not JSON.
+  nlohmann::json reportJson() const;
   const std::string& reportPath() const { return reportPath_; }
 
  private:
@@ -65,11 +68,11 @@ class SimHost {
   std::string tempDir_;
 };
 
-// The line of the report's "frames" list with this number and attempt; ""
+// Whether an entry of list has every member of fields, with the same value.
+bool hasEntry(const nlohmann::json& list, const nlohmann::json& fields);
+// The entry of the report's "frames" list with this number and attempt; null
 // if there is none.
-std::string frameLine(const std::string& report, int number, int attempt);
-// The raw JSON value of key in a one-line object ("ACK" with quotes, 15...).
-std::string field(const std::string& line, const std::string& key);
+nlohmann::json frameOf(const nlohmann::json& report, int number, int attempt);
 // How many times needle occurs in text.
 std::size_t countOf(const std::string& text, const std::string& needle);
 

@@ -60,9 +60,9 @@ TEST(SimHandshake, eachModel_answersLoadAndReadyReply) {
     const ByteString got = host.handshake(row.replies.substr(row.replies.find('\r') + 1));
     EXPECT_EQ(got, row.replies + kStx) << row.replies;
     host.stop();
-    const std::string report = host.report();
-    EXPECT_NE(report.find("\"speed\": 4800, \"length\": 2, \"hex\": \"730d\""), std::string::npos);
-    EXPECT_NE(report.find("\"note\": \"start command\""), std::string::npos);
+    const nlohmann::json report = host.reportJson();
+    EXPECT_TRUE(hasEntry(report.at("received"), {{"speed", 4800}, {"length", 2}, {"hex", "730d"}}));
+    EXPECT_TRUE(hasEntry(report.at("received"), {{"note", "start command"}}));
   }
 }
 
@@ -102,12 +102,14 @@ TEST(SimHandshake, loadCommandAt38400_isIgnoredAndRecorded) {
   host.send("s\r");
   EXPECT_EQ(host.readUntil("Receive\r", 1000), "As\rTorvane Ready to Receive\r");
   host.stop();
-  const std::string report = host.report();
-  EXPECT_NE(report.find("\"speed\": 38400, \"length\": 2, \"hex\": \"730d\", \"text\": \"s\\r\", \"note\": "
-                        "\"ignored: wrong speed\""),
-            std::string::npos)
-      << report;
-  EXPECT_NE(report.find("\"sessions\": 1,"), std::string::npos);
+  const nlohmann::json report = host.reportJson();
+  EXPECT_TRUE(hasEntry(report.at("received"), {{"speed", 38400},
+                                               {"length", 2},
+                                               {"hex", "730d"},
+                                               {"text", "s\r"},
+                                               {"note", "ignored: wrong speed"}}))
+      << host.report();
+  EXPECT_EQ(report.at("sessions"), 1);
 }
 
 TEST(SimHandshake, startCommandThenStaying4800_sendsNoStxUntil38400) {
@@ -145,7 +147,7 @@ TEST(SimHandshake, hostWithoutExtproc_isFollowedByPollingTheSpeed) {
   host.send(endFrame());
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  EXPECT_NE(host.report().find("\"speed_notifications\": false"), std::string::npos);
+  EXPECT_EQ(host.reportJson().at("speed_notifications"), false);
 }
 
 TEST(SimAnnounce, at4800_repeatsAAUntilTheLoadCommand) {
@@ -187,22 +189,30 @@ TEST(SimTransfer, twoImagesAndEndFrame_reportsSizesAndDigests) {
   const std::string summary = host.waitExit(2000);
   EXPECT_EQ(summary, "sim: 3 images, 1513 bytes, 8 frames, 0 NAK, end frame received, OK");
 
-  const std::string report = host.report();
-  EXPECT_NE(report.find("\"memory_type\": 1, \"address\": 65536, \"address_hex\": \"0x00010000\", \"size\": 1000, "
-                        "\"received\": 1000, \"complete\": true, \"sha256\": \"" + sha256Hex(code) + "\""),
-            std::string::npos)
-      << report;
-  EXPECT_NE(report.find("\"memory_type\": 3, \"address\": 0, \"address_hex\": \"0x00000000\", \"size\": 513, "
-                        "\"received\": 513, \"complete\": true, \"sha256\": \"" + sha256Hex(dsd) + "\""),
-            std::string::npos);
-  EXPECT_NE(report.find("\"size\": 0, \"received\": 0, \"complete\": true, \"sha256\": \"" + sha256Hex("") + "\""),
-            std::string::npos);
-  EXPECT_NE(report.find("\"end_frame\": true"), std::string::npos);
-  EXPECT_NE(report.find("\"errors\": [],"), std::string::npos);
-  EXPECT_NE(report.find("\"result\": \"OK\""), std::string::npos);
-  EXPECT_EQ(field(frameLine(report, 2, 1), "kind"), "\"data\"");
-  EXPECT_EQ(field(frameLine(report, 8, 1), "kind"), "\"end\"");
-  EXPECT_NE(field(frameLine(report, 1, 1), "host_turnaround_us"), "null");
+  const nlohmann::json report = host.reportJson();
+  const nlohmann::json& images = report.at("images");
+  EXPECT_TRUE(hasEntry(images, {{"memory_type", 1},
+                                {"address", 65536},
+                                {"address_hex", "0x00010000"},
+                                {"size", 1000},
+                                {"received", 1000},
+                                {"complete", true},
+                                {"sha256", sha256Hex(code)}}))
+      << host.report();
+  EXPECT_TRUE(hasEntry(images, {{"memory_type", 3},
+                                {"address", 0},
+                                {"address_hex", "0x00000000"},
+                                {"size", 513},
+                                {"received", 513},
+                                {"complete", true},
+                                {"sha256", sha256Hex(dsd)}}));
+  EXPECT_TRUE(hasEntry(images, {{"size", 0}, {"received", 0}, {"complete", true}, {"sha256", sha256Hex("")}}));
+  EXPECT_EQ(report.at("end_frame"), true);
+  EXPECT_EQ(report.at("errors"), nlohmann::json::array());
+  EXPECT_EQ(report.at("result"), "OK");
+  EXPECT_EQ(frameOf(report, 2, 1).at("kind"), "data");
+  EXPECT_EQ(frameOf(report, 8, 1).at("kind"), "end");
+  EXPECT_TRUE(frameOf(report, 1, 1).at("host_turnaround_us").is_number());
 
   std::ifstream saved(imageDir + "/1-type1-addr0x00010000.bin", std::ios::binary);
   std::stringstream savedBytes;
@@ -224,7 +234,8 @@ TEST(SimTransfer, wrongPadding_isAcceptedButReportedAsAnError) {
   host.send(endFrame());
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   EXPECT_EQ(host.stop(), "sim: 1 images, 100 bytes, 3 frames, 0 NAK, 1 error, end frame received, INCOMPLETE");
-  EXPECT_NE(host.report().find("image 1: padding byte 0 of the last frame is 0x00, expected 0xFF"), std::string::npos);
+  EXPECT_EQ(host.reportJson().at("errors"),
+            nlohmann::json::array({"image 1: padding byte 0 of the last frame is 0x00, expected 0xFF"}));
 }
 
 TEST(SimTransfer, badChecksum_getsNakAndTheResendAck) {
@@ -238,10 +249,10 @@ TEST(SimTransfer, badChecksum_getsNakAndTheResendAck) {
   host.send(addressFrame(1, 0, 10));
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  const std::string report = host.report();
-  EXPECT_EQ(field(frameLine(report, 1, 1), "crc_ok"), "false");
-  EXPECT_EQ(field(frameLine(report, 1, 1), "verdict"), "\"NAK\"");
-  EXPECT_EQ(field(frameLine(report, 1, 2), "verdict"), "\"ACK\"");
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(frameOf(report, 1, 1).at("crc_ok"), false);
+  EXPECT_EQ(frameOf(report, 1, 1).at("verdict"), "NAK");
+  EXPECT_EQ(frameOf(report, 1, 2).at("verdict"), "ACK");
 }
 
 TEST(SimTransfer, frameSplitAcrossWrites_isReassembled) {
@@ -258,9 +269,9 @@ TEST(SimTransfer, frameSplitAcrossWrites_isReassembled) {
   }
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  const std::string line = frameLine(host.report(), 2, 1);
-  EXPECT_EQ(field(line, "length"), "514");
-  EXPECT_LT(std::stoll(field(line, "first_us")), std::stoll(field(line, "last_us")));
+  const nlohmann::json record = frameOf(host.reportJson(), 2, 1);
+  EXPECT_EQ(record.at("length"), 514);
+  EXPECT_LT(record.at("first_us").get<int64_t>(), record.at("last_us").get<int64_t>());
 }
 
 TEST(SimTransfer, partialFrameThenSilence_isNakedAsGarbage) {
@@ -273,10 +284,10 @@ TEST(SimTransfer, partialFrameThenSilence_isNakedAsGarbage) {
   host.send(addressFrame(1, 0, 10));
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  const std::string report = host.report();
-  EXPECT_EQ(field(frameLine(report, 1, 1), "kind"), "\"partial\"");
-  EXPECT_EQ(field(frameLine(report, 1, 1), "length"), "9");
-  EXPECT_EQ(field(frameLine(report, 1, 2), "verdict"), "\"ACK\"");
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(frameOf(report, 1, 1).at("kind"), "partial");
+  EXPECT_EQ(frameOf(report, 1, 1).at("length"), 9);
+  EXPECT_EQ(frameOf(report, 1, 2).at("verdict"), "ACK");
 }
 
 TEST(SimTransfer, hostClosesAndReopens_lineStaysUsable) {
@@ -302,9 +313,9 @@ TEST(SimTransfer, framesAfterTheEnd_startANewSessionOnlyWithALoadCommand) {
   host.send(endFrame());
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  const std::string report = host.report();
-  EXPECT_NE(report.find("\"sessions\": 2,"), std::string::npos) << report;
-  EXPECT_NE(report.find("ignored: after the end frame"), std::string::npos);
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(report.at("sessions"), 2) << host.report();
+  EXPECT_TRUE(hasEntry(report.at("received"), {{"note", "ignored: after the end frame"}}));
 }
 
 // Each row: the fault, then what the host receives for each send of frame 1
@@ -357,9 +368,9 @@ TEST(SimFaults, silentAt_answersNothingFromThatFrameOn) {
   host.send(endFrame());
   EXPECT_EQ(host.readFor(100), "");
   EXPECT_NE(host.stop().find("no end frame, INCOMPLETE"), std::string::npos);
-  const std::string report = host.report();
-  EXPECT_EQ(field(frameLine(report, 2, 1), "verdict"), "\"none\"");
-  EXPECT_NE(report.find("ignored: silent"), std::string::npos);
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(frameOf(report, 2, 1).at("verdict"), "none");
+  EXPECT_TRUE(hasEntry(report.at("received"), {{"note", "ignored: silent"}}));
 }
 
 TEST(SimFaults, hangupAt_closesTheLineAndExitsWithAReport) {
@@ -372,10 +383,10 @@ TEST(SimFaults, hangupAt_closesTheLineAndExitsWithAReport) {
   EXPECT_EQ(host.readFor(300), "");
   EXPECT_TRUE(host.hungUp());
   EXPECT_EQ(host.waitExit(2000), "sim: 1 images, 0 bytes, 2 frames, 0 NAK, hung up, no end frame, INCOMPLETE");
-  const std::string report = host.report();
-  EXPECT_NE(report.find("\"hung_up\": true"), std::string::npos);
-  EXPECT_EQ(field(frameLine(report, 2, 1), "verdict"), "\"hang-up\"");
-  EXPECT_NE(report.find("\"size\": 600, \"received\": 0, \"complete\": false"), std::string::npos);
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(report.at("hung_up"), true);
+  EXPECT_EQ(frameOf(report, 2, 1).at("verdict"), "hang-up");
+  EXPECT_TRUE(hasEntry(report.at("images"), {{"size", 600}, {"received", 0}, {"complete", false}}));
 }
 
 TEST(SimFaults, wrongSpeed_garblesStxAt38400AndAnswersOnlyAt9600) {
@@ -391,8 +402,8 @@ TEST(SimFaults, wrongSpeed_garblesStxAt38400AndAnswersOnlyAt9600) {
   host.send(endFrame());
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  EXPECT_NE(host.report().find("\"speed\": 38400, \"length\": 15, \"hex\": \"ffffffffffffffffffffffffffd6df\""),
-            std::string::npos);
+  EXPECT_TRUE(hasEntry(host.reportJson().at("received"),
+                       {{"speed", 38400}, {"length", 15}, {"hex", "ffffffffffffffffffffffffffd6df"}}));
 }
 
 TEST(SimTiming, pace_holdsTheVerdictForTheLineTimeAndTurnaround) {
@@ -408,8 +419,8 @@ TEST(SimTiming, pace_holdsTheVerdictForTheLineTimeAndTurnaround) {
   // 514 bytes + 1 verdict byte at 3840 bytes/s is 134 ms, plus 20 ms.
   EXPECT_GE(elapsed, std::chrono::milliseconds(150));
   host.stop();
-  const std::string line = frameLine(host.report(), 2, 1);
-  EXPECT_GE(std::stoll(field(line, "verdict_us")) - std::stoll(field(line, "first_us")), 154000);
+  const nlohmann::json frame = frameOf(host.reportJson(), 2, 1);
+  EXPECT_GE(frame.at("verdict_us").get<int64_t>() - frame.at("first_us").get<int64_t>(), 154000);
 }
 
 TEST(SimTiming, hostTurnaround_isMeasuredFromThePreviousVerdict) {
@@ -422,14 +433,14 @@ TEST(SimTiming, hostTurnaround_isMeasuredFromThePreviousVerdict) {
   host.send(endFrame());
   EXPECT_EQ(host.readCount(1, 1000), kAck);
   host.stop();
-  EXPECT_GE(std::stoll(field(frameLine(host.report(), 2, 1), "host_turnaround_us")), 60000);
+  EXPECT_GE(frameOf(host.reportJson(), 2, 1).at("host_turnaround_us").get<int64_t>(), 60000);
 }
 
 TEST(SimExit, idleExit_endsTheRunIncompleteWithAReport) {
   SimHost host({"--announce-ms", "0", "--idle-exit-ms", "200"});
   ASSERT_TRUE(host.ready());
   EXPECT_EQ(host.waitExit(2000), "sim: 0 images, 0 bytes, 0 frames, 0 NAK, no end frame, INCOMPLETE");
-  EXPECT_NE(host.report().find("\"exit_reason\": \"idle\""), std::string::npos);
+  EXPECT_EQ(host.reportJson().at("exit_reason"), "idle");
 }
 
 TEST(SimExit, lingerAfterEnd_exitsOnlyAfterTheLinger) {
