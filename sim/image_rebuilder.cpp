@@ -1,8 +1,8 @@
 #include "sim/image_rebuilder.h"
 
-#include <cstdio>
 
 #include "encoding/encoders.h"
+#include "link/frames.h"
 
 namespace torvane::sim {
 namespace {
@@ -24,11 +24,7 @@ bool startsWithEndFiller(const ByteString& frame) {
   return true;
 }
 
-std::string hexByte(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
-  return text;
-}
+std::string hexByte(uint8_t value) { return hexNumber(value, 2); }
 
 }  // namespace
 
@@ -55,8 +51,7 @@ FrameCheck ImageRebuilder::inspect(const ByteString& frame) const {
     check.kind = startsWithEndFiller(frame) ? FrameKind::End : FrameKind::Address;
   }
   const ByteString body = frame.substr(0, frame.size() - 2);
-  const auto crc = static_cast<uint32_t>(calcCRC16(body));
-  check.crcOk = byteAt(frame, frame.size() - 2) == (crc >> 8) && byteAt(frame, frame.size() - 1) == (crc & 0xFF);
+  check.crcOk = frame.compare(frame.size() - 2, 2, checksumTrailer(body)) == 0;
   return check;
 }
 
@@ -88,7 +83,7 @@ void ImageRebuilder::acceptData(const ByteString& frame) {
   const std::size_t remaining = image.size - image.bytes.size();
   const std::size_t take = remaining < kBlock ? remaining : kBlock;
   image.bytes.append(frame, 0, take);
-  const uint8_t pad = image.memoryType == 3 ? 0xFF : 0x00;
+  const uint8_t pad = paddingByte(image.memoryType);
   for (std::size_t i = take; i < kBlock; ++i) {
     if (byteAt(frame, i) != pad) {
       errors_.push_back("image " + std::to_string(images_.size()) + ": padding byte " + std::to_string(i - take) +

@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "encoding/encoders.h"
+
 namespace torvane::sim {
 namespace {
 
@@ -11,13 +13,6 @@ bool toInt(const std::string& text, int& value, int minimum) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end && value >= minimum;
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // "hello" is taken as text, "0x0d0a" as hexadecimal bytes.
