@@ -109,12 +109,14 @@ QWidget* createControl(const ControlDesign& d, QWidget* parent) {
 
 QString windowCaption() { return QString::fromUtf8("Orvell TorVane\u00AE Update Program"); }
 
-Frmdl::Frmdl(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+Frmdl::Frmdl(SerialPort& port, Clock& clock, const OpsLayer& layer)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       startProcedure(&torvane::cmdStart_Click),
       scanProcedure(&torvane::ScanPorts),
-      statusText_("Status: ") {
+      statusText_("Status: "),
+      ownOps_(*this),
+      context_{port, layer ? layer(ownOps_) : ownOps_, clock, {}} {
   setObjectName(QStringLiteral("frmdl"));
   setWindowTitle(windowCaption());
   setWindowIcon(appIcon());
@@ -125,9 +127,10 @@ Frmdl::Frmdl(QWidget* parent)
   setTabOrderByIndex();
   buildProgressBar();
 
-  delay = new QTimer(this);
-  delay->setObjectName(QStringLiteral("delay"));
-  delay->setTimerType(Qt::PreciseTimer);
+  delay_ = new QTimer(this);
+  delay_->setObjectName(QStringLiteral("delay"));
+  delay_->setTimerType(Qt::PreciseTimer);
+  connect(delay_, &QTimer::timeout, this, [this] { delay_Timer(context_.state); });
 }
 
 Frmdl::~Frmdl() = default;
@@ -137,55 +140,49 @@ void Frmdl::buildControls() {
     QWidget* parent = d.parent ? findChild<QWidget*>(QString::fromUtf8(d.parent)) : this;
     createControl(d, parent);
   }
-  lblStatus = findChild<QLabel*>(QStringLiteral("lblStatus"));
-  frmCom = findChild<QGroupBox*>(QStringLiteral("frmCom"));
-  lblTime = findChild<QLabel*>(QStringLiteral("lblTime"));
-  Frame1 = findChild<QGroupBox*>(QStringLiteral("Frame1"));
-  cmdStart = findChild<QPushButton*>(QStringLiteral("cmdStart"));
-  cmdConfig = findChild<QPushButton*>(QStringLiteral("cmdConfig"));
-  optCS = findChild<QRadioButton*>(QStringLiteral("optCS"));
-  optPrgm = findChild<QRadioButton*>(QStringLiteral("optPrgm"));
-  optAll = findChild<QRadioButton*>(QStringLiteral("optAll"));
-  OptER = findChild<QRadioButton*>(QStringLiteral("OptER"));
-  Label1 = findChild<QLabel*>(QStringLiteral("Label1"));
-  Label2 = findChild<QLabel*>(QStringLiteral("Label2"));
-  Label3 = findChild<QLabel*>(QStringLiteral("Label3"));
+  const auto control = [this](const char* name) { return findChild<QWidget*>(QString::fromUtf8(name)); };
+  const auto option = [this](const QString& name) { return findChild<QRadioButton*>(name); };
+  lblStatus_ = findChild<QLabel*>(QStringLiteral("lblStatus"));
+  lblTime_ = findChild<QLabel*>(QStringLiteral("lblTime"));
+  sourceOptions_ = {option(QStringLiteral("optCS")), option(QStringLiteral("optPrgm")),
+                    option(QStringLiteral("optAll")), option(QStringLiteral("OptER"))};
   for (int i = 0; i < 9; ++i) {
-    optCom[i] = findChild<QRadioButton*>(QString(i < 4 ? "optCom%1" : "OptCom%1").arg(i + 1));
+    portOptions_[i] = option(QString(i < 4 ? "optCom%1" : "OptCom%1").arg(i + 1));
   }
 
   // The status line: bold Arial 9 pt, wrapped, CR LF starting a new line,
   // whole lines only.
   QFont statusFont(QStringLiteral("Arial"), 9);
   statusFont.setWeight(QFont::Bold);
-  lblStatus->setFont(statusFont);
-  lblStatus->setWordWrap(true);
-  lblTime->setWordWrap(true);
+  lblStatus_->setFont(statusFont);
+  lblStatus_->setWordWrap(true);
+  lblTime_->setWordWrap(true);
 
   // "Lorebank® only" and "(allow 3 hours)" are never shown.
-  optCS->setVisible(false);
-  Label1->setVisible(false);
+  control("optCS")->setVisible(false);
+  control("Label1")->setVisible(false);
 
-  optPrgm->setChecked(true);
-  optCom[0]->setChecked(true);
+  selectSource(Source::Program);
+  checkPortOption(1);
 
-  connect(cmdStart, &QPushButton::clicked, this, &Frmdl::cmdStart_Click);
-  connect(cmdConfig, &QPushButton::clicked, this, &Frmdl::cmdConfig_Click);
+  connect(findChild<QPushButton*>(QStringLiteral("cmdStart")), &QPushButton::clicked, this, &Frmdl::onStartClicked);
+  connect(findChild<QPushButton*>(QStringLiteral("cmdConfig")), &QPushButton::clicked, this,
+          &Frmdl::onConfigureClicked);
 }
 
 void Frmdl::buildProgressBar() {
-  prgTransfer = new QProgressBar(this);
-  prgTransfer->setObjectName(QStringLiteral("prgTransfer"));
-  prgTransfer->setGeometry(px(kProgressLeft), px(kProgressTop), px(kProgressWidth), px(kProgressHeight));
-  prgTransfer->setFocusPolicy(Qt::NoFocus);
-  prgTransfer->setTextVisible(true);
-  prgTransfer->setAlignment(Qt::AlignCenter);
+  prgTransfer_ = new QProgressBar(this);
+  prgTransfer_->setObjectName(QStringLiteral("prgTransfer"));
+  prgTransfer_->setGeometry(px(kProgressLeft), px(kProgressTop), px(kProgressWidth), px(kProgressHeight));
+  prgTransfer_->setFocusPolicy(Qt::NoFocus);
+  prgTransfer_->setTextVisible(true);
+  prgTransfer_->setAlignment(Qt::AlignCenter);
   QFont small = font();
   small.setPointSize(7);
-  prgTransfer->setFont(small);
-  prgTransfer->setRange(0, 1);
-  prgTransfer->setValue(0);
-  prgTransfer->setVisible(false);
+  prgTransfer_->setFont(small);
+  prgTransfer_->setRange(0, 1);
+  prgTransfer_->setValue(0);
+  prgTransfer_->setVisible(false);
 }
 
 void Frmdl::setTabOrderByIndex() {
@@ -201,32 +198,27 @@ void Frmdl::setTabOrderByIndex() {
   }
 }
 
-void Frmdl::attach(FormContext& ctx) {
-  ctx_ = &ctx;
-  connect(delay, &QTimer::timeout, this, [this] { delay_Timer(ctx_->state); });
-}
-
 // ---------------------------------------------------------------------------
 // Operator input
 
-void Frmdl::Form_Load() {
+void Frmdl::onLoad() {
   show();
   runProcedure(scanProcedure);
 }
 
-void Frmdl::cmdStart_Click() { runProcedure(startProcedure); }
+void Frmdl::onStartClicked() { runProcedure(startProcedure); }
 
-void Frmdl::cmdConfig_Click() { runProcedure(scanProcedure); }
+void Frmdl::onConfigureClicked() { runProcedure(scanProcedure); }
 
 // Runs one procedure to its end. The procedures handle their own faults; an
 // exception that still gets here is shown, never let through the event loop.
 // A close that arrived meanwhile is carried out once the outermost one ended.
 void Frmdl::runProcedure(const std::function<void(FormContext&)>& procedure) {
-  if (!ctx_ || !procedure || ctx_->state.closing) return;
+  if (!procedure || context_.state.closing) return;
   ++running_;
   QString failure;
   try {
-    procedure(*ctx_);
+    procedure(context_);
   } catch (const Fault& f) {
     failure = QStringLiteral("Unexpected error %1: %2 (%3)")
                   .arg(f.number())
@@ -246,8 +238,8 @@ void Frmdl::runProcedure(const std::function<void(FormContext&)>& procedure) {
 // Closing during a procedure: the procedure ends at its next wait pass, and
 // the window closes once it has returned.
 void Frmdl::closeEvent(QCloseEvent* event) {
-  if (running_ > 0 && ctx_) {
-    ctx_->state.closing = true;
+  if (running_ > 0) {
+    context_.state.closing = true;
     closeRequested_ = true;
     event->ignore();
     return;
@@ -263,17 +255,19 @@ void Frmdl::setStatusLine(const std::string& text) {
   statusText_ = text;
   QString shown = QString::fromStdString(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  lblStatus->setText(shown);
+  lblStatus_->setText(shown);
 }
+
+void Frmdl::holdStatusLine(bool held) { lblStatus_->setUpdatesEnabled(!held); }
 
 void Frmdl::setTimeLine(const std::string& text) {
   QString shown = QString::fromStdString(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  lblTime->setText(shown);
+  lblTime_->setText(shown);
 }
 
 void Frmdl::showMessageBox(const QString& text) {
-  if (ctx_ && ctx_->state.closing) return;  // the operator has asked the window to go
+  if (context_.state.closing) return;  // the operator has asked the window to go
   if (messageBoxHook) {
     messageBoxHook(text);
     return;
@@ -282,5 +276,35 @@ void Frmdl::showMessageBox(const QString& text) {
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
+
+bool Frmdl::sourceChecked(Source source) const { return sourceOptions_[static_cast<std::size_t>(source)]->isChecked(); }
+
+void Frmdl::selectSource(Source source) { sourceOptions_[static_cast<std::size_t>(source)]->setChecked(true); }
+
+bool Frmdl::portOptionChecked(int number) const {
+  return number >= 1 && number <= 9 && portOptions_[static_cast<std::size_t>(number - 1)]->isChecked();
+}
+
+void Frmdl::checkPortOption(int number) {
+  if (number < 1 || number > 9) return;
+  portOptions_[static_cast<std::size_t>(number - 1)]->setChecked(true);  // the group deselects the others
+}
+
+void Frmdl::startDelay(int intervalMs) {
+  delay_->setInterval(intervalMs);
+  delay_->start();
+}
+
+void Frmdl::stopDelay() { delay_->stop(); }
+
+// setRange changes nothing when the range is as it was, so a redraw costs
+// only the new value and text.
+void Frmdl::setProgress(int value, int maximum, const QString& text) {
+  prgTransfer_->setRange(0, maximum);
+  prgTransfer_->setValue(value);
+  prgTransfer_->setFormat(text);
+}
+
+void Frmdl::showProgress(bool shown) { prgTransfer_->setVisible(shown); }
 
 }  // namespace torvane

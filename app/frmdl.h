@@ -1,6 +1,11 @@
 // frmdl: the tool's one window. It lays out the operator's controls, owns the
 // pause timer `delay`, and turns the operator's clicks into calls of the
 // procedures (the update run and the port scan). It holds no protocol logic.
+//
+// The window owns its window operations and the FormContext the procedures
+// run on, made from the serial port and the clock it is given; both outlive it.
+//
+// Slots are named on<Event> for what the operator did; cmdStart_Click alone names the update run (run/).
 #pragma once
 
 #include <QWidget>
@@ -8,13 +13,12 @@
 #include <functional>
 #include <string>
 
+#include "app/qt_window_ops.h"
 #include "context/form_context.h"
 
 class QCloseEvent;
-class QGroupBox;
 class QLabel;
 class QProgressBar;
-class QPushButton;
 class QRadioButton;
 class QTimer;
 
@@ -24,12 +28,13 @@ class Frmdl : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Frmdl(QWidget* parent = nullptr);
-  ~Frmdl() override;
+  // What the procedures get as window operations: the window's own, or what
+  // `layer` puts over them. It is called once, before the controls exist;
+  // what it returns outlives the window.
+  using OpsLayer = std::function<WindowOps&(WindowOps& own)>;
 
-  // Hands the window the module state and the seams the procedures use.
-  // Call once, before any handler runs; the context outlives the window.
-  void attach(FormContext& ctx);
+  Frmdl(SerialPort& port, Clock& clock, const OpsLayer& layer = {});
+  ~Frmdl() override;
 
   // The procedures behind the buttons. They default to the real update run
   // and port scan; tests put stand-ins here.
@@ -40,39 +45,25 @@ class Frmdl : public QWidget {
   std::function<void(const QString&)> messageBoxHook;
 
   // --- operator input ---
-  void Form_Load();        // shows the window, then scans the ports
-  void cmdStart_Click();   // "&Start Update": one update run
-  void cmdConfig_Click();  // "&Configure Port": one port scan
+  void onLoad();              // Form_Load: shows the window, then scans the ports
+  void onStartClicked();      // "&Start Update": one update run
+  void onConfigureClicked();  // "&Configure Port": one port scan
 
   // --- what the procedures ask of the window (through QtWindowOps) ---
   void setStatusLine(const std::string& text);  // CR LF shows as a new line
   const std::string& statusLine() const { return statusText_; }
+  void holdStatusLine(bool held);  // while held, its changes are not painted
   void setTimeLine(const std::string& text);
   void showMessageBox(const QString& text);  // modal, OK only, window caption as title
-
-  // True while a handler's procedure runs (nested runs included).
-  bool procedureRunning() const { return running_ > 0; }
-
-  // Controls, named as in the window's design.
-  QLabel* lblStatus = nullptr;
-  QGroupBox* frmCom = nullptr;
-  QLabel* lblTime = nullptr;
-  QGroupBox* Frame1 = nullptr;
-  QPushButton* cmdStart = nullptr;
-  QPushButton* cmdConfig = nullptr;
-  QRadioButton* optCS = nullptr;
-  QRadioButton* optPrgm = nullptr;
-  QRadioButton* optAll = nullptr;
-  QRadioButton* OptER = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  std::array<QRadioButton*, 9> optCom{};  // optCom1 .. OptCom9
-  QTimer* delay = nullptr;                // the pause timer
-
-  // Progress of the transfer phase, in the band between the status line and
-  // the "Source" box; shown only while the transfer phase runs.
-  QProgressBar* prgTransfer = nullptr;
+  bool sourceChecked(Source source) const;
+  void selectSource(Source source);          // also the start-up hook TORVANE_SOURCE
+  bool portOptionChecked(int number) const;  // optCom1 .. OptCom9
+  void checkPortOption(int number);          // the others are deselected
+  void startDelay(int intervalMs);
+  void stopDelay();
+  // The progress bar prgTransfer: value of maximum, with text; shown or hidden.
+  void setProgress(int value, int maximum, const QString& text);
+  void showProgress(bool shown);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -83,9 +74,20 @@ class Frmdl : public QWidget {
   void setTabOrderByIndex();
   void runProcedure(const std::function<void(FormContext&)>& procedure);
 
-  FormContext* ctx_ = nullptr;
+  // The controls the procedures read and write, named as in the design.
+  QLabel* lblStatus_ = nullptr;
+  QLabel* lblTime_ = nullptr;
+  std::array<QRadioButton*, 4> sourceOptions_{};  // optCS, optPrgm, optAll, OptER, in the order of Source
+  std::array<QRadioButton*, 9> portOptions_{};    // optCom1 .. OptCom9
+  QTimer* delay_ = nullptr;                        // the pause timer
+  // Progress of the transfer phase, in the band between the status line and
+  // the "Source" box; shown only while the transfer phase runs.
+  QProgressBar* prgTransfer_ = nullptr;
   std::string statusText_;
-  int running_ = 0;            // depth of handlers whose procedure is running
+
+  QtWindowOps ownOps_;   // its destructor still reaches the controls above
+  FormContext context_;  // what the procedures run on
+  int running_ = 0;              // depth of handlers whose procedure is running
   bool closeRequested_ = false;  // a close arrived while a procedure ran
 };
 

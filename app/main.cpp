@@ -18,16 +18,15 @@
 //                             is refused on standard error with exit code 2.
 #include <QApplication>
 #include <QPixmap>
-#include <QRadioButton>
 #include <QTimer>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/app_icon.h"
 #include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
-#include "app/qt_window_ops.h"
 #include "app/test_hooks.h"
 #include "serial/qt_serial_port.h"
 
@@ -35,12 +34,12 @@ namespace {
 
 bool hookSet(const char* name) { return qEnvironmentVariable(name) == QStringLiteral("1"); }
 
-// The source option that TORVANE_SOURCE names, or nullptr for an unknown name.
-QRadioButton* sourceOption(const torvane::Frmdl& window, const QString& name) {
-  if (name == QStringLiteral("program")) return window.optPrgm;
-  if (name == QStringLiteral("all")) return window.optAll;
-  if (name == QStringLiteral("erestore")) return window.OptER;
-  return nullptr;
+// The source that TORVANE_SOURCE names, or none for an unknown name.
+std::optional<torvane::Source> sourceNamed(const QString& name) {
+  if (name == QStringLiteral("program")) return torvane::Source::Program;
+  if (name == QStringLiteral("all")) return torvane::Source::ProgramAndDsd;
+  if (name == QStringLiteral("erestore")) return torvane::Source::EmergencyRestore;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -51,20 +50,17 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(torvane::appIcon());
 
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
-  torvane::Frmdl window;
-  torvane::QtWindowOps ops(window);
   torvane::QtClock clock;
-  torvane::FormContext ctx{port, ops, clock, {}};
-  window.attach(ctx);
+  torvane::Frmdl window(port, clock);
 
   if (const QString source = qEnvironmentVariable("TORVANE_SOURCE"); !source.isEmpty()) {
-    QRadioButton* option = sourceOption(window, source);
-    if (option == nullptr) {
+    const std::optional<torvane::Source> named = sourceNamed(source);
+    if (!named) {
       std::cerr << "torvane-update: TORVANE_SOURCE=" << source.toStdString()
                 << " is not a source; use program, all or erestore\n";
       return 2;
     }
-    option->setChecked(true);
+    window.selectSource(*named);
   }
 
   const bool autostart = hookSet("TORVANE_AUTOSTART");
@@ -83,8 +79,8 @@ int main(int argc, char* argv[]) {
       std::cout << "message box: " << torvane::oneLine(text.toStdString()) << std::endl;
     };
     auto run = window.startProcedure;
-    auto finish = [&ops] {
-      std::cout << "final status: " << torvane::oneLine(ops.status()) << std::endl;
+    auto finish = [&window] {
+      std::cout << "final status: " << torvane::oneLine(window.statusLine()) << std::endl;
       QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     };
     window.startProcedure = [run, finish, depth = 0](torvane::FormContext& c) mutable {
@@ -101,8 +97,8 @@ int main(int argc, char* argv[]) {
 
   // Start-up once the event loop runs: show the window and scan the ports.
   QTimer::singleShot(0, &window, [&window, autostart] {
-    window.Form_Load();
-    if (autostart) window.cmdStart_Click();
+    window.onLoad();
+    if (autostart) window.onStartClicked();
   });
   return app.exec();
 }

@@ -2,9 +2,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QLabel>
-#include <QProgressBar>
-#include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -13,6 +10,9 @@
 #include "app/frmdl.h"
 
 namespace torvane {
+
+QtWindowOps::QtWindowOps(Frmdl& window, Clock* progressClock)
+    : window_(window), progressClock_(progressClock ? progressClock : &ownClock_) {}
 
 QtWindowOps::~QtWindowOps() {
   setBusyPointer(false);
@@ -28,11 +28,11 @@ std::string QtWindowOps::status() const { return window_.statusLine(); }
 
 void QtWindowOps::setTimeLine(const std::string& text) { window_.setTimeLine(text); }
 
-// Paints what has changed, at once, without handling any other event. During
-// a transfer the status line changes several times per frame, far faster than
-// anyone can read it, and painting it each time would cost more than the
-// frame exchange itself: so once it is painted, its changes are held for
-// kStatusHoldSeconds, and the latest text is then painted from the event
+// Paints now what has changed, except status-line changes under a hold.
+// During a transfer the status line changes several times per frame, far
+// faster than anyone can read it, and painting it each time would cost more
+// than the frame exchange itself: so once it is painted, its changes are held
+// for kStatusHoldSeconds, and the latest text is then painted from the event
 // loop. While it keeps changing, it is painted from there every
 // kStatusHoldSeconds, never in the middle of an exchange; the end of a run
 // (default pointer) paints it at once.
@@ -54,7 +54,7 @@ void QtWindowOps::holdStatus() {
   }
   statusHeld_ = true;
   statusChangedWhileHeld_ = false;
-  window_.lblStatus->setUpdatesEnabled(false);
+  window_.holdStatusLine(true);
   statusHold_->start();
 }
 
@@ -64,7 +64,7 @@ void QtWindowOps::releaseStatus(bool paintNow) {
   if (!statusHeld_) return;
   statusHeld_ = false;
   statusHold_->stop();
-  window_.lblStatus->setUpdatesEnabled(true);
+  window_.holdStatusLine(false);
   if (paintNow) QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
 }
 
@@ -100,32 +100,15 @@ void QtWindowOps::setBusyPointer(bool busy) {
 
 void QtWindowOps::messageBox(const std::string& text) { window_.showMessageBox(QString::fromStdString(text)); }
 
-bool QtWindowOps::sourceSelected(Source source) const {
-  switch (source) {
-    case Source::Lorebank: return window_.optCS->isChecked();
-    case Source::Program: return window_.optPrgm->isChecked();
-    case Source::ProgramAndDsd: return window_.optAll->isChecked();
-    case Source::EmergencyRestore: return window_.OptER->isChecked();
-  }
-  return false;
-}
+bool QtWindowOps::sourceSelected(Source source) const { return window_.sourceChecked(source); }
 
-bool QtWindowOps::portOptionSelected(int number) const {
-  if (number < 1 || number > 9) return false;
-  return window_.optCom[number - 1]->isChecked();
-}
+bool QtWindowOps::portOptionSelected(int number) const { return window_.portOptionChecked(number); }
 
-void QtWindowOps::selectPortOption(int number) {
-  if (number < 1 || number > 9) return;
-  window_.optCom[number - 1]->setChecked(true);  // the group deselects the others
-}
+void QtWindowOps::selectPortOption(int number) { window_.checkPortOption(number); }
 
-void QtWindowOps::startDelay(int intervalMs) {
-  window_.delay->setInterval(intervalMs);
-  window_.delay->start();
-}
+void QtWindowOps::startDelay(int intervalMs) { window_.startDelay(intervalMs); }
 
-void QtWindowOps::stopDelay() { window_.delay->stop(); }
+void QtWindowOps::stopDelay() { window_.stopDelay(); }
 
 // ---------------------------------------------------------------------------
 // Transfer progress
@@ -137,11 +120,10 @@ void QtWindowOps::progressStart(int64_t totalBytes) {
   progress_.startedAt = now;
   constexpr int64_t kMaxSteps = std::numeric_limits<int>::max();
   progress_.divisor = progress_.total / kMaxSteps + 1;
-  QProgressBar* bar = window_.prgTransfer;
   // A total of 0 is complete already; a range of 0..0 would be the busy bar.
-  bar->setRange(0, std::max(1, static_cast<int>(progress_.total / progress_.divisor)));
-  showProgress(now);
-  bar->show();
+  progress_.steps = std::max(1, static_cast<int>(progress_.total / progress_.divisor));
+  redrawProgress(now);
+  window_.showProgress(true);
 }
 
 // Cheap when nothing is redrawn: a clock reading and a comparison.
@@ -149,21 +131,20 @@ void QtWindowOps::progressAdvance(int64_t bytesSent) {
   progress_.sent = std::clamp<int64_t>(bytesSent, 0, progress_.total);
   ++progress_.advances;
   const double now = progressClock_->seconds();
-  if (progress_.sent >= progress_.total || now - progress_.shownAt >= kProgressRedrawSeconds) showProgress(now);
+  if (progress_.sent >= progress_.total || now - progress_.shownAt >= kProgressRedrawSeconds) redrawProgress(now);
 }
 
 void QtWindowOps::progressEnd() {
-  window_.prgTransfer->hide();
+  window_.showProgress(false);
   progress_ = Progress{};
 }
 
-void QtWindowOps::showProgress(double now) {
-  QProgressBar* bar = window_.prgTransfer;
+void QtWindowOps::redrawProgress(double now) {
   const bool nothingToSend = progress_.total == 0;
-  bar->setValue(nothingToSend ? bar->maximum() : static_cast<int>(progress_.sent / progress_.divisor));
+  const int value = nothingToSend ? progress_.steps : static_cast<int>(progress_.sent / progress_.divisor);
   const std::string text =
       progressBarText(progress_.sent, progress_.total, now - progress_.startedAt, progress_.advances);
-  bar->setFormat(QString::fromStdString(text));
+  window_.setProgress(value, progress_.steps, QString::fromStdString(text));
   progress_.shownAt = now;
 }
 

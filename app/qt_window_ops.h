@@ -18,12 +18,20 @@ class Frmdl;
 
 class QtWindowOps : public WindowOps {
  public:
-  explicit QtWindowOps(Frmdl& window) : window_(window) {}
+  // The progress bar measures on progressClock (its redraw limit and the
+  // time left), else on a monotonic clock of its own.
+  explicit QtWindowOps(Frmdl& window, Clock* progressClock = nullptr);
   ~QtWindowOps() override;
 
   void setStatus(const std::string& text) override;
   std::string status() const override;
   void setTimeLine(const std::string& text) override;
+  // Paints now what has changed, without handling other events. Once the
+  // status line has been painted, its later changes are held for
+  // kStatusHoldSeconds and then painted from the event loop (every
+  // kStatusHoldSeconds while it keeps changing), so that painting never
+  // slows a frame exchange; the default pointer at the end of a run paints
+  // it at once.
   void repaint() override;
   void yield() override;
   void yieldWait(double maxSeconds) override;
@@ -43,17 +51,13 @@ class QtWindowOps : public WindowOps {
   void progressAdvance(int64_t bytesSent) override;
   void progressEnd() override;
 
-  // The clock the progress bar measures on (its redraw limit and the time
-  // left); the window's own monotonic clock unless a test sets another.
-  void setProgressClock(Clock& clock) { progressClock_ = &clock; }
-
   static constexpr double kProgressRedrawSeconds = 0.25;
   // After the status line is painted, its changes wait this long to be
   // painted (repaint() paints it at most this often).
   static constexpr double kStatusHoldSeconds = 0.25;
 
  private:
-  void showProgress(double now);
+  void redrawProgress(double now);
   void holdStatus();
   void releaseStatus(bool paintNow);
 
@@ -65,7 +69,7 @@ class QtWindowOps : public WindowOps {
   std::unique_ptr<QTimer> statusHold_;  // ends the hold
 
   QtClock ownClock_;
-  Clock* progressClock_ = &ownClock_;
+  Clock* progressClock_;
   struct Progress {
     int64_t total = 0;
     int64_t sent = 0;
@@ -73,6 +77,7 @@ class QtWindowOps : public WindowOps {
     double startedAt = 0;    // progress clock at the start
     double shownAt = 0;      // progress clock at the last redraw
     int64_t divisor = 1;     // bytes per step of the bar (its range is an int)
+    int steps = 1;           // the bar's maximum
   } progress_;
 };
 

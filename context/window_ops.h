@@ -21,16 +21,21 @@ class WindowOps {
   // Time line (lblTime): replaces the whole text.
   virtual void setTimeLine(const std::string& text) = 0;
 
-  // Paints the whole window now, without handling other events.
+  // Paints now what has changed, without handling other events. Once the
+  // status line has been painted, an implementation may hold its later
+  // changes for a short while (QtWindowOps: 0.25 s) and paint the latest text
+  // from the event loop, so that painting never slows a frame exchange; the
+  // default pointer at the end of a run paints it at once.
   virtual void repaint() = 0;
 
   // Handles every pending event (paint, timer ticks, clicks, keys) and
   // returns without waiting.
   virtual void yield() = 0;
 
-  // One pass of a wait: handles every pending event; when there was none,
-  // sleeps in the event loop until an event arrives (input on the port, a
-  // timer tick, the operator) or maxSeconds have passed. Never spins.
+  // The one sleeping call, made only by the wait (context/wait.h): handles
+  // every pending event; when there was none, sleeps in the event loop until
+  // an event arrives (input on the port, a timer tick, the operator) or
+  // maxSeconds have passed on the clock. Never spins.
   virtual void yieldWait(double maxSeconds) = 0;
 
   // Mouse pointer for the whole application: busy (hourglass) or default.

@@ -37,11 +37,11 @@ class FrmdlHandlersTest : public WindowTest {
 
 TEST_F(FrmdlHandlersTest, buttonClicks_runTheirProcedures) {
   window.show();
-  window.cmdStart->click();
+  button("cmdStart")->click();
   EXPECT_EQ(starts, 1);
   EXPECT_EQ(scans, 0);
-  window.cmdConfig->click();
-  window.cmdConfig->click();  // every press scans again
+  button("cmdConfig")->click();
+  button("cmdConfig")->click();  // every press scans again
   EXPECT_EQ(scans, 2);
   EXPECT_EQ(starts, 1);
 }
@@ -66,7 +66,7 @@ TEST_F(FrmdlHandlersTest, formLoad_showsWindowThenScans) {
     visibleDuringScan = window.isVisible();
     c.window.setStatus(" Status: Searching");
   };
-  window.Form_Load();
+  window.onLoad();
   EXPECT_TRUE(visibleDuringScan);
   EXPECT_EQ(ops.status(), " Status: Searching");
 }
@@ -77,16 +77,15 @@ TEST_F(FrmdlHandlersTest, configureDuringRun_runsScanNestedThenRunResumes) {
   window.scanProcedure = [&](FormContext&) { order.push_back("scan"); };
   window.startProcedure = [&](FormContext& c) {
     order.push_back("run begins");
-    QTimer::singleShot(0, window.cmdConfig, &QPushButton::click);  // the operator presses Configure
+    QTimer::singleShot(0, button("cmdConfig"), &QPushButton::click);  // the operator presses Configure
     QElapsedTimer t;
     t.start();
     while (order.size() < 2 && t.elapsed() < 2000) c.window.yieldWait(0.05);
-    EXPECT_TRUE(window.procedureRunning());
     order.push_back("run ends");
   };
-  window.cmdStart->click();
+  button("cmdStart")->click();
   EXPECT_EQ(order, (std::vector<std::string>{"run begins", "scan", "run ends"}));
-  EXPECT_FALSE(window.procedureRunning());
+  EXPECT_TRUE(window.close());  // nothing runs any more: the window closes at once
 }
 
 TEST_F(FrmdlHandlersTest, unexpectedException_isShownInABoxAndGoesNoFurther) {
@@ -98,17 +97,19 @@ TEST_F(FrmdlHandlersTest, unexpectedException_isShownInABoxAndGoesNoFurther) {
     text = box->text();
     title = box->windowTitle();
   });
-  EXPECT_NO_THROW(window.cmdStart->click());
+  EXPECT_NO_THROW(button("cmdStart")->click());
   EXPECT_TRUE(text.contains(QStringLiteral("wire cut"))) << text.toStdString();
   EXPECT_EQ(title, windowCaption());
-  EXPECT_FALSE(window.procedureRunning());
+  EXPECT_TRUE(window.close());  // the failed procedure counts as ended
 }
 
 TEST_F(FrmdlHandlersTest, closeWhileIdle_closesAtOnce) {
   window.show();
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.isVisible());
-  EXPECT_FALSE(ctx.state.closing);
+  window.show();
+  button("cmdStart")->click();  // the procedures were not told to end
+  EXPECT_EQ(starts, 1);
 }
 
 TEST_F(FrmdlHandlersTest, closeDuringProcedure_endsItThenClosesTheWindow) {
@@ -117,8 +118,7 @@ TEST_F(FrmdlHandlersTest, closeDuringProcedure_endsItThenClosesTheWindow) {
   QTimer::singleShot(20, &window, &QWidget::close);
   QElapsedTimer t;
   t.start();
-  window.cmdStart->click();
-  EXPECT_TRUE(ctx.state.closing);
+  button("cmdStart")->click();
   EXPECT_TRUE(endedByClose);
   EXPECT_LT(t.elapsed(), 1500);
   EXPECT_TRUE(window.isVisible());  // the close waits for the procedure to return...
@@ -133,28 +133,33 @@ TEST_F(FrmdlHandlersTest, closeDuringNestedProcedures_endsBothAndClosesOnce) {
     ++ended;
   };
   window.startProcedure = [&](FormContext& c) {
-    QTimer::singleShot(0, window.cmdConfig, &QPushButton::click);
+    QTimer::singleShot(0, button("cmdConfig"), &QPushButton::click);
     QTimer::singleShot(30, &window, &QWidget::close);
     waitUntilClosed(c);
     ++ended;
     EXPECT_TRUE(window.isVisible());  // the outer procedure still runs here
   };
-  window.cmdStart->click();
+  button("cmdStart")->click();
   EXPECT_EQ(ended, 2);
   QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 2000);
 }
 
 TEST_F(FrmdlHandlersTest, whileClosing_noNewProcedureAndNoBox) {
   window.show();
-  ctx.state.closing = true;
-  window.cmdStart->click();
-  window.cmdConfig->click();
-  EXPECT_EQ(starts + scans, 0);
-  QElapsedTimer t;
-  t.start();
-  ops.messageBox("Error: nobody reads this");  // returns without waiting for OK
-  EXPECT_LT(t.elapsed(), 1000);
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  int runs = 0;
+  duringRun([&](FormContext&) {
+    if (++runs > 1) return;
+    window.close();  // the operator closes the window during the run
+    button("cmdStart")->click();
+    button("cmdConfig")->click();
+    QElapsedTimer t;
+    t.start();
+    ops.messageBox("Error: nobody reads this");  // returns without waiting for OK
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  });
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(scans, 0);
 }
 
 // The whole program: the event loop ends when the window is closed during a run.
@@ -162,7 +167,7 @@ TEST_F(FrmdlHandlersTest, closeDuringRun_endsTheEventLoop) {
   window.startProcedure = [this](FormContext& c) { waitUntilClosed(c); };
   QTimer::singleShot(0, &window, [this] {
     window.show();
-    window.cmdStart_Click();
+    window.onStartClicked();
   });
   QTimer::singleShot(50, &window, &QWidget::close);
   QTimer watchdog;

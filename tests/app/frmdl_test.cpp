@@ -59,10 +59,7 @@ QString captionOf(QWidget* w) {
   return QStringLiteral("<no caption>");
 }
 
-class FrmdlLayoutTest : public WindowTest {
- protected:
-  QWidget* control(const char* name) { return window.findChild<QWidget*>(QString::fromUtf8(name)); }
-};
+class FrmdlLayoutTest : public WindowTest {};
 
 TEST_F(FrmdlLayoutTest, window_hasCaptionFixedClientAreaAndIcon) {
   EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Orvell TorVane® Update Program"));
@@ -94,7 +91,7 @@ TEST_F(FrmdlLayoutTest, everyControl_carriesItsCaptionAndToolTip) {
     EXPECT_EQ(captionOf(w), QString::fromUtf8(d.caption));
     EXPECT_EQ(w->toolTip(), QString::fromUtf8(d.toolTip));
   }
-  EXPECT_FALSE(window.OptER->toolTip().endsWith(u'.'));
+  EXPECT_FALSE(option("OptER")->toolTip().endsWith(u'.'));
 }
 
 TEST_F(FrmdlLayoutTest, shownWindow_hidesLorebankAndThreeHoursOnly) {
@@ -116,11 +113,11 @@ TEST_F(FrmdlLayoutTest, tabKey_visitsControlsInTabIndexOrder) {
   ASSERT_EQ(expected.size(), 15);  // two buttons and thirteen option buttons
 
   QStringList chain;
-  QWidget* w = window.cmdStart;  // any focusable control: walk the whole ring once
+  QWidget* w = button("cmdStart");  // any focusable control: walk the whole ring once
   do {
     if (w != &window && (w->focusPolicy() & Qt::TabFocus)) chain << w->objectName();
     w = w->nextInFocusChain();
-  } while (w != window.cmdStart);
+  } while (w != button("cmdStart"));
   // Rotate the ring so that it starts at the lowest tab index.
   const qsizetype first = chain.indexOf(expected.front());
   ASSERT_GE(first, 0);
@@ -129,34 +126,42 @@ TEST_F(FrmdlLayoutTest, tabKey_visitsControlsInTabIndexOrder) {
 }
 
 TEST_F(FrmdlLayoutTest, newWindow_showsInitialState) {
-  EXPECT_TRUE(window.optPrgm->isChecked());
-  EXPECT_FALSE(window.optAll->isChecked());
-  EXPECT_FALSE(window.OptER->isChecked());
-  EXPECT_FALSE(window.optCS->isChecked());
-  for (int n = 1; n <= 9; ++n) EXPECT_EQ(window.optCom[n - 1]->isChecked(), n == 1) << n;
+  EXPECT_TRUE(option("optPrgm")->isChecked());
+  EXPECT_FALSE(option("optAll")->isChecked());
+  EXPECT_FALSE(option("OptER")->isChecked());
+  EXPECT_FALSE(option("optCS")->isChecked());
+  for (int n = 1; n <= 9; ++n) EXPECT_EQ(portOption(n)->isChecked(), n == 1) << n;
   EXPECT_EQ(ops.status(), "Status: ");
-  EXPECT_EQ(window.lblStatus->text(), QStringLiteral("Status: "));
-  EXPECT_TRUE(window.lblTime->text().isEmpty());
-  EXPECT_FALSE(window.delay->isActive());
-  EXPECT_EQ(window.delay->interval(), 0);
+  EXPECT_EQ(label("lblStatus")->text(), QStringLiteral("Status: "));
+  EXPECT_TRUE(label("lblTime")->text().isEmpty());
+  EXPECT_FALSE(delay()->isActive());
+  EXPECT_EQ(delay()->interval(), 0);
   EXPECT_EQ(ops.dialogFileName(), "");
-  EXPECT_FALSE(ctx.state.closing);
+}
+
+TEST_F(FrmdlLayoutTest, procedures_runOnThePortAndClockTheWindowWasGiven) {
+  duringRun([&](FormContext& c) {
+    EXPECT_EQ(&c.mscCom, &port);
+    EXPECT_EQ(&c.clock, &clock);
+    EXPECT_EQ(c.window.status(), "Status: ");
+    EXPECT_FALSE(c.state.closing);
+  });
 }
 
 TEST_F(FrmdlLayoutTest, statusLine_isBoldArialNinePointAndWraps) {
-  const QFont f = window.lblStatus->font();
+  const QFont f = label("lblStatus")->font();
   EXPECT_EQ(f.family(), QStringLiteral("Arial"));
   EXPECT_EQ(f.pointSize(), 9);
   EXPECT_EQ(f.weight(), QFont::Weight(700));
-  EXPECT_TRUE(window.lblStatus->wordWrap());
-  EXPECT_EQ(window.lblStatus->textFormat(), Qt::PlainText);
+  EXPECT_TRUE(label("lblStatus")->wordWrap());
+  EXPECT_EQ(label("lblStatus")->textFormat(), Qt::PlainText);
   // Every other control keeps the window's font.
-  EXPECT_EQ(window.cmdStart->font(), window.font());
-  EXPECT_EQ(window.Label2->font(), window.font());
+  EXPECT_EQ(button("cmdStart")->font(), window.font());
+  EXPECT_EQ(label("Label2")->font(), window.font());
 }
 
 TEST_F(FrmdlLayoutTest, buttons_areNeverDefault) {
-  for (QPushButton* b : {window.cmdStart, window.cmdConfig}) {
+  for (QPushButton* b : {button("cmdStart"), button("cmdConfig")}) {
     EXPECT_FALSE(b->isDefault());
     EXPECT_FALSE(b->autoDefault());
   }
@@ -164,19 +169,19 @@ TEST_F(FrmdlLayoutTest, buttons_areNeverDefault) {
 
 TEST_F(FrmdlLayoutTest, optionButtons_areExclusiveWithinTheirOwnBox) {
   window.show();
-  window.optAll->click();
-  EXPECT_TRUE(window.optAll->isChecked());
-  EXPECT_FALSE(window.optPrgm->isChecked());
-  EXPECT_TRUE(window.optCom[0]->isChecked());  // the port box is untouched
+  option("optAll")->click();
+  EXPECT_TRUE(option("optAll")->isChecked());
+  EXPECT_FALSE(option("optPrgm")->isChecked());
+  EXPECT_TRUE(portOption(1)->isChecked());  // the port box is untouched
 
-  window.optCom[4]->click();  // OptCom5
-  EXPECT_TRUE(window.optCom[4]->isChecked());
-  EXPECT_FALSE(window.optCom[0]->isChecked());
-  EXPECT_TRUE(window.optAll->isChecked());  // the source box is untouched
+  portOption(5)->click();  // OptCom5
+  EXPECT_TRUE(portOption(5)->isChecked());
+  EXPECT_FALSE(portOption(1)->isChecked());
+  EXPECT_TRUE(option("optAll")->isChecked());  // the source box is untouched
 
-  window.OptER->click();
-  EXPECT_TRUE(window.OptER->isChecked());
-  EXPECT_FALSE(window.optAll->isChecked());
+  option("OptER")->click();
+  EXPECT_TRUE(option("OptER")->isChecked());
+  EXPECT_FALSE(option("optAll")->isChecked());
 }
 
 }  // namespace

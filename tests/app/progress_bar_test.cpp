@@ -35,8 +35,6 @@ void writeFile(const std::string& name, std::size_t size) {
 
 class ProgressBarTest : public WindowTest {
  protected:
-  ProgressBarTest() { ops.setProgressClock(fakeClock); }
-
   void SetUp() override {
     previous_ = fs::current_path();
     char name[] = "/tmp/torvane-bar-XXXXXX";
@@ -51,7 +49,7 @@ class ProgressBarTest : public WindowTest {
   }
 
   BarState bar() const {
-    QProgressBar* b = window.prgTransfer;
+    QProgressBar* b = progressBar();
     return {b->isVisible(), b->value(), b->text().toStdString()};
   }
 
@@ -77,20 +75,19 @@ class ProgressBarTest : public WindowTest {
 };
 
 TEST_F(ProgressBarTest, bar_sitsInTheBandBetweenStatusLineAndSourceBox) {
-  QProgressBar* b = window.findChild<QProgressBar*>(QStringLiteral("prgTransfer"));
+  QProgressBar* b = progressBar();
   ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b, window.prgTransfer);
   EXPECT_EQ(b->parentWidget(), &window);
   const QRect r = b->geometry();
-  EXPECT_EQ(r.left(), window.lblStatus->geometry().left());
-  EXPECT_EQ(r.width(), window.lblStatus->geometry().width());
+  EXPECT_EQ(r.left(), label("lblStatus")->geometry().left());
+  EXPECT_EQ(r.width(), label("lblStatus")->geometry().width());
   EXPECT_GE(r.top() * 15, 825);
   EXPECT_LE((r.top() + r.height()) * 15, 1040);
   EXPECT_GT(r.height(), 0);
   // It overlaps neither neighbour.
-  EXPECT_FALSE(r.intersects(window.lblStatus->geometry()));
-  EXPECT_FALSE(r.intersects(window.Frame1->geometry()));
-  EXPECT_FALSE(r.intersects(window.frmCom->geometry()));
+  EXPECT_FALSE(r.intersects(label("lblStatus")->geometry()));
+  EXPECT_FALSE(r.intersects(control("Frame1")->geometry()));
+  EXPECT_FALSE(r.intersects(control("frmCom")->geometry()));
   EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
 }
 
@@ -99,7 +96,7 @@ TEST_F(ProgressBarTest, twoFileList_barFollowsEachAcceptedFrameThenHides) {
   writeFile("a.bin", 1030);
   writeFile("b.bin", 700);
   std::ofstream("program.txt") << "a.bin 1 0\r\nb.bin 3 0x100\r\n";
-  EXPECT_FALSE(window.prgTransfer->isVisible());  // before the run
+  EXPECT_FALSE(progressBar()->isVisible());  // before the run
 
   std::vector<BarState> seen;
   ASSERT_EQ(runPhase(seen).kind, TransferOutcome::Kind::Completed);
@@ -111,8 +108,8 @@ TEST_F(ProgressBarTest, twoFileList_barFollowsEachAcceptedFrameThenHides) {
       {true, 1542, "89%  about 1 s left"},        {true, 1730, "100%"},
   };
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(window.prgTransfer->maximum(), 1730);
-  EXPECT_FALSE(window.prgTransfer->isVisible());  // after the run
+  EXPECT_EQ(progressBar()->maximum(), 1730);
+  EXPECT_FALSE(progressBar()->isVisible());  // after the run
   EXPECT_EQ(ops.status(), " Status: Received ACK");
 }
 
@@ -124,7 +121,7 @@ TEST_F(ProgressBarTest, rejectedFrame_hidesTheBar) {
   ASSERT_EQ(runPhase(seen, {"\x06", "\x06", "\x18"}).kind, TransferOutcome::Kind::FrameRejected);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen.back(), (BarState{true, 512, "25%"}));
-  EXPECT_FALSE(window.prgTransfer->isVisible());
+  EXPECT_FALSE(progressBar()->isVisible());
 }
 
 TEST_F(ProgressBarTest, frequentFrames_redrawAtMostFourTimesASecondButShowTheEnd) {
@@ -134,7 +131,7 @@ TEST_F(ProgressBarTest, frequentFrames_redrawAtMostFourTimesASecondButShowTheEnd
   for (int frame = 1; frame <= 100; ++frame) {
     fakeClock.advance(1.0 / 128);  // exact in binary: 32 frames make 0.25 s
     ops.progressAdvance(frame * 512);
-    values.push_back(window.prgTransfer->value());
+    values.push_back(progressBar()->value());
   }
   // 0.78 s of frames: the bar moves on frames 32, 64, 96 and the last one.
   int changes = 0;
@@ -145,34 +142,34 @@ TEST_F(ProgressBarTest, frequentFrames_redrawAtMostFourTimesASecondButShowTheEnd
   EXPECT_EQ(values[95], 96 * 512);
   EXPECT_EQ(values[98], 96 * 512);
   EXPECT_EQ(values.back(), 100 * 512);
-  EXPECT_EQ(window.prgTransfer->text(), QStringLiteral("100%"));
+  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
   ops.progressEnd();
-  EXPECT_FALSE(window.prgTransfer->isVisible());
+  EXPECT_FALSE(progressBar()->isVisible());
 }
 
 TEST_F(ProgressBarTest, totalsBeyondTheBarsRangeAndZero_showRightPercentage) {
   window.show();
   ops.progressStart(10'000'000'000LL);  // more steps than an int holds
-  EXPECT_TRUE(window.prgTransfer->isVisible());
+  EXPECT_TRUE(progressBar()->isVisible());
   fakeClock.advance(1);
   ops.progressAdvance(5'000'000'000LL);
-  EXPECT_LE(window.prgTransfer->maximum(), INT_MAX);
-  EXPECT_EQ(window.prgTransfer->value(), window.prgTransfer->maximum() / 2);
-  EXPECT_EQ(window.prgTransfer->text(), QStringLiteral("50%"));
+  EXPECT_LE(progressBar()->maximum(), INT_MAX);
+  EXPECT_EQ(progressBar()->value(), progressBar()->maximum() / 2);
+  EXPECT_EQ(progressBar()->text(), QStringLiteral("50%"));
 
   ops.progressStart(0);  // nothing to send: complete, not the busy bar
-  EXPECT_GT(window.prgTransfer->maximum(), window.prgTransfer->minimum());
-  EXPECT_EQ(window.prgTransfer->value(), window.prgTransfer->maximum());
-  EXPECT_EQ(window.prgTransfer->text(), QStringLiteral("100%"));
+  EXPECT_GT(progressBar()->maximum(), progressBar()->minimum());
+  EXPECT_EQ(progressBar()->value(), progressBar()->maximum());
+  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
 
   ops.progressStart(1000);  // a new start begins anew; more than the total is shown as all
-  EXPECT_EQ(window.prgTransfer->value(), 0);
+  EXPECT_EQ(progressBar()->value(), 0);
   fakeClock.advance(1);
   ops.progressAdvance(1200);
-  EXPECT_EQ(window.prgTransfer->value(), 1000);
-  EXPECT_EQ(window.prgTransfer->text(), QStringLiteral("100%"));
+  EXPECT_EQ(progressBar()->value(), 1000);
+  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
   ops.progressEnd();
-  EXPECT_FALSE(window.prgTransfer->isVisible());
+  EXPECT_FALSE(progressBar()->isVisible());
 }
 
 TEST(ProgressText, timeLeft_inWordsCoarserTheLongerItIs) {

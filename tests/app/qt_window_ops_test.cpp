@@ -22,22 +22,22 @@ class QtWindowOpsTest : public WindowTest {};
 TEST_F(QtWindowOpsTest, setStatus_keepsRawTextAndShowsCrLfAsNewLine) {
   ops.setStatus(" Status: Com String AAx\r\nnext");
   EXPECT_EQ(ops.status(), " Status: Com String AAx\r\nnext");
-  EXPECT_EQ(window.lblStatus->text(), QStringLiteral(" Status: Com String AAx\nnext"));
+  EXPECT_EQ(label("lblStatus")->text(), QStringLiteral(" Status: Com String AAx\nnext"));
   ops.setStatus(" Status: UPDATE COMPLETE");  // replaces the whole text
   EXPECT_EQ(ops.status(), " Status: UPDATE COMPLETE");
-  EXPECT_EQ(window.lblStatus->text(), QStringLiteral(" Status: UPDATE COMPLETE"));
+  EXPECT_EQ(label("lblStatus")->text(), QStringLiteral(" Status: UPDATE COMPLETE"));
 }
 
 TEST_F(QtWindowOpsTest, setStatus_showsMarkupAndOddBytesAsPlainText) {
   const std::string odd = std::string(" Status: <b>&x") + '\xFF' + '\x02';
   ops.setStatus(odd);
   EXPECT_EQ(ops.status(), odd);  // the raw bytes come back unchanged
-  EXPECT_TRUE(window.lblStatus->text().startsWith(QStringLiteral(" Status: <b>&x")));
+  EXPECT_TRUE(label("lblStatus")->text().startsWith(QStringLiteral(" Status: <b>&x")));
 }
 
 TEST_F(QtWindowOpsTest, setTimeLine_showsStartAndEndOnTwoLines) {
   ops.setTimeLine("Start: 10:00:00\r\nEnd:  10:15:02");
-  EXPECT_EQ(window.lblTime->text(), QStringLiteral("Start: 10:00:00\nEnd:  10:15:02"));
+  EXPECT_EQ(label("lblTime")->text(), QStringLiteral("Start: 10:00:00\nEnd:  10:15:02"));
 }
 
 // Counts the paint events a widget receives.
@@ -53,7 +53,7 @@ TEST_F(QtWindowOpsTest, repaint_paintsTheWindowAtOnce) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   PaintCounter counter;
-  window.lblStatus->installEventFilter(&counter);
+  label("lblStatus")->installEventFilter(&counter);
   ops.setStatus(" Status: Sending A");
   ops.repaint();  // no event processing in between
   EXPECT_GT(counter.paints, 0);
@@ -66,7 +66,7 @@ TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestTex
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   PaintCounter counter;
-  window.lblStatus->installEventFilter(&counter);
+  label("lblStatus")->installEventFilter(&counter);
   ops.setBusyPointer(true);
   ops.setStatus(" Status: Sending data ");
   ops.repaint();
@@ -78,7 +78,7 @@ TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestTex
     ops.yield();
   }
   EXPECT_EQ(counter.paints, first);  // held
-  EXPECT_EQ(window.lblStatus->text(), QStringLiteral(" Status: Received ACK 100"));  // the text is current
+  EXPECT_EQ(label("lblStatus")->text(), QStringLiteral(" Status: Received ACK 100"));  // the text is current
 
   QElapsedTimer waited;
   waited.start();
@@ -107,15 +107,15 @@ TEST_F(QtWindowOpsTest, options_readAndSelect) {
   EXPECT_FALSE(ops.sourceSelected(Source::ProgramAndDsd));
   EXPECT_FALSE(ops.sourceSelected(Source::EmergencyRestore));
   EXPECT_FALSE(ops.sourceSelected(Source::Lorebank));
-  window.OptER->setChecked(true);
+  option("OptER")->setChecked(true);
   EXPECT_TRUE(ops.sourceSelected(Source::EmergencyRestore));
   EXPECT_FALSE(ops.sourceSelected(Source::Program));
 
   EXPECT_TRUE(ops.portOptionSelected(1));
   ops.selectPortOption(5);  // the scan found the machine on COM5
   for (int n = 1; n <= 9; ++n) EXPECT_EQ(ops.portOptionSelected(n), n == 5) << n;
-  EXPECT_TRUE(window.optCom[4]->isChecked());
-  EXPECT_EQ(window.optCom[4]->objectName(), QStringLiteral("OptCom5"));
+  EXPECT_TRUE(portOption(5)->isChecked());
+  EXPECT_EQ(portOption(5)->objectName(), QStringLiteral("OptCom5"));
   EXPECT_TRUE(ops.sourceSelected(Source::EmergencyRestore));  // the other box is untouched
 
   // Numbers outside COM1..COM9 select nothing and read as not selected.
@@ -127,27 +127,29 @@ TEST_F(QtWindowOpsTest, options_readAndSelect) {
 }
 
 TEST_F(QtWindowOpsTest, pauseTimer_tickSetsTimerFiredAndStops) {
-  ctx.state.timerFired = 0;
-  ops.startDelay(3);
-  EXPECT_TRUE(window.delay->isActive());
-  EXPECT_EQ(window.delay->interval(), 3);
-  QElapsedTimer t;
-  t.start();
-  while (ctx.state.timerFired == 0 && t.elapsed() < 2000) ops.yieldWait(1.0);
-  EXPECT_EQ(ctx.state.timerFired, 1);
-  EXPECT_LT(t.elapsed(), 500);
-  ops.stopDelay();
-  EXPECT_FALSE(window.delay->isActive());
+  duringRun([&](FormContext& c) {
+    ops.startDelay(3);
+    EXPECT_TRUE(delay()->isActive());
+    EXPECT_EQ(delay()->interval(), 3);
+    QElapsedTimer t;
+    t.start();
+    while (c.state.timerFired == 0 && t.elapsed() < 2000) ops.yieldWait(1.0);
+    EXPECT_EQ(c.state.timerFired, 1);
+    EXPECT_LT(t.elapsed(), 500);
+    ops.stopDelay();
+    EXPECT_FALSE(delay()->isActive());
+  });
 }
 
 TEST_F(QtWindowOpsTest, pauseTimer_tickOnlyDuringAYield) {
-  ctx.state.timerFired = 0;
-  ops.startDelay(1);
-  QTest::qSleep(20);  // no event processing: the tick waits
-  EXPECT_EQ(ctx.state.timerFired, 0);
-  ops.yieldWait(0.5);
-  EXPECT_EQ(ctx.state.timerFired, 1);
-  ops.stopDelay();
+  duringRun([&](FormContext& c) {
+    ops.startDelay(1);
+    QTest::qSleep(20);  // no event processing: the tick waits
+    EXPECT_EQ(c.state.timerFired, 0);
+    ops.yieldWait(0.5);
+    EXPECT_EQ(c.state.timerFired, 1);
+    ops.stopDelay();
+  });
 }
 
 TEST_F(QtWindowOpsTest, yieldWait_returnsWhenATimerFires) {

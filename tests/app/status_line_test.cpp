@@ -24,7 +24,7 @@ class StatusLineTest : public WindowTest {
 
   // Rows of the painted status line that hold dark (text) pixels.
   std::vector<int> inkedRows() {
-    const QImage image = window.lblStatus->grab().toImage();
+    const QImage image = label("lblStatus")->grab().toImage();
     std::vector<int> rows;
     for (int y = 0; y < image.height(); ++y) {
       for (int x = 0; x < image.width(); ++x) {
@@ -38,7 +38,7 @@ class StatusLineTest : public WindowTest {
   }
 
   int wholeLines() const {
-    return window.lblStatus->contentsRect().height() / window.lblStatus->fontMetrics().lineSpacing();
+    return label("lblStatus")->contentsRect().height() / label("lblStatus")->fontMetrics().lineSpacing();
   }
 };
 
@@ -47,7 +47,7 @@ TEST_F(StatusLineTest, longText_paintsNoLineCutThrough) {
   ASSERT_EQ(wholeLines(), 2);  // 585 twips of bold Arial 9 pt
   const std::vector<int> rows = inkedRows();
   ASSERT_FALSE(rows.empty());
-  const int lineSpacing = window.lblStatus->fontMetrics().lineSpacing();
+  const int lineSpacing = label("lblStatus")->fontMetrics().lineSpacing();
   EXPECT_LT(rows.back(), wholeLines() * lineSpacing) << "ink below the last whole line";
   EXPECT_GE(rows.back(), lineSpacing) << "the second line is used";
 }
@@ -55,7 +55,7 @@ TEST_F(StatusLineTest, longText_paintsNoLineCutThrough) {
 TEST_F(StatusLineTest, texts_keepTheirWholeTextWhateverIsShown) {
   ops.setStatus(kLongFault);
   EXPECT_EQ(ops.status(), kLongFault);
-  EXPECT_EQ(window.lblStatus->text(), QString::fromStdString(kLongFault));
+  EXPECT_EQ(label("lblStatus")->text(), QString::fromStdString(kLongFault));
 }
 
 TEST_F(StatusLineTest, shownLines_areWholeTextWhenItFitsAndElidedWhenNot) {
@@ -76,7 +76,7 @@ TEST_F(StatusLineTest, shownLines_areWholeTextWhenItFitsAndElidedWhenNot) {
        " Status: A\r\nB\r\nC",
        {" Status: A", "B C\u2026"}},
   };
-  auto* label = qobject_cast<StatusLabel*>(window.lblStatus);
+  auto* label = control<StatusLabel>("lblStatus");
   ASSERT_NE(label, nullptr);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -96,7 +96,7 @@ TEST_F(StatusLineTest, shownLines_areWholeTextWhenItFitsAndElidedWhenNot) {
 // the right edge.
 TEST_F(StatusLineTest, longWord_isBrokenToTheWidth) {
   ops.setStatus(" Com String " + std::string(200, 'A'));
-  auto* label = qobject_cast<StatusLabel*>(window.lblStatus);
+  auto* label = control<StatusLabel>("lblStatus");
   ASSERT_NE(label, nullptr);
   const QStringList shown = label->shownLines();
   ASSERT_EQ(shown.size(), 2);

@@ -1,4 +1,6 @@
-// One window with its Qt window operations, the real clock and a fake port.
+// One window on a fake port and the real clock, and Qt window operations on
+// it to test (their progress bar measures on the fake clock). The controls
+// are found by their names in the window's design.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -24,7 +27,30 @@ namespace torvane::testing {
 
 class WindowTest : public ::testing::Test {
  protected:
-  WindowTest() { window.attach(ctx); }
+  template <typename W = QWidget>
+  W* control(const char* name) const {
+    return window.findChild<W*>(QString::fromUtf8(name));
+  }
+  QLabel* label(const char* name) const { return control<QLabel>(name); }
+  QRadioButton* option(const char* name) const { return control<QRadioButton>(name); }
+  QPushButton* button(const char* name) const { return control<QPushButton>(name); }
+  QRadioButton* portOption(int number) const {  // optCom1 .. optCom4, OptCom5 .. OptCom9
+    return window.findChild<QRadioButton*>(QString(number < 5 ? "optCom%1" : "OptCom%1").arg(number));
+  }
+  QTimer* delay() const { return control<QTimer>("delay"); }
+  QProgressBar* progressBar() const { return control<QProgressBar>("prgTransfer"); }
+
+  // Runs `body` as the update run, on the context the window gives its procedures.
+  void duringRun(const std::function<void(FormContext&)>& body) {
+    bool ran = false;
+    window.startProcedure = [&](FormContext& c) {
+      ran = true;
+      body(c);
+    };
+    window.onStartClicked();
+    window.startProcedure = nullptr;  // it refers to this call's locals
+    EXPECT_TRUE(ran) << "the window ran no procedure";
+  }
 
   // Answers the next modal box when it appears: `inspect` sees it, then OK is clicked.
   static void answerNextBox(std::function<void(QMessageBox*)> inspect) {
@@ -46,10 +72,9 @@ class WindowTest : public ::testing::Test {
 
   FakeClock fakeClock;
   FakeSerialPort port{fakeClock};
-  Frmdl window;
-  QtWindowOps ops{window};
   QtClock clock;
-  FormContext ctx{port, ops, clock, {}};
+  Frmdl window{port, clock};
+  QtWindowOps ops{window, &fakeClock};
 };
 
 }  // namespace torvane::testing

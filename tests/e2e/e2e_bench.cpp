@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
 #include <algorithm>
@@ -88,21 +87,28 @@ std::string fdDifference(const std::vector<std::string>& before, const std::vect
 }
 
 // The product as the program wires it (app/main.cpp), with the recording
-// decorator between the procedures and the Qt window operations.
+// decorator between the procedures and the window's own operations. The
+// procedures are wrapped to learn the context the window runs them on.
 struct E2eBench::Product {
-  explicit Product(double speedup) : clock(speedup), qtOps(window), ops(qtOps, speedup) {
-    window.attach(ctx);
+  explicit Product(double speedup)
+      : clock(speedup),
+        window(port, clock, [this, speedup](WindowOps& own) -> WindowOps& { return ops.emplace(own, speedup); }) {
     window.messageBoxHook = [this](const QString& text) { boxes.push_back(text.toStdString()); };
+    for (auto* procedure : {&window.startProcedure, &window.scanProcedure}) {
+      *procedure = [this, run = *procedure](FormContext& c) {
+        ctx = &c;
+        run(c);
+      };
+    }
   }
   ~Product() {
     if (port.portOpen()) port.setPortOpen(false);
   }
   QtSerialPort port;
-  Frmdl window;
   FastClock clock;
-  QtWindowOps qtOps;
-  RecordingWindowOps ops;
-  FormContext ctx{port, ops, clock, {}};
+  std::optional<RecordingWindowOps> ops;  // made by the window, over its own operations
+  Frmdl window;
+  FormContext* ctx = nullptr;  // of the procedure in progress or last run
   std::vector<std::string> boxes;
 };
 
@@ -191,21 +197,20 @@ E2eBench::Product& E2eBench::product() {
 
 Frmdl& E2eBench::window() { return product().window; }
 QtSerialPort& E2eBench::port() { return product().port; }
-FormContext& E2eBench::context() { return product().ctx; }
-RecordingWindowOps& E2eBench::ops() { return product().ops; }
+RecordingWindowOps& E2eBench::ops() { return *product().ops; }
 
 // Runs one operator action on the window and gathers what a test checks.
 template <typename F>
 Outcome E2eBench::observe(F&& action) {
   Product& p = product();
-  p.ops.clearStatuses();
+  p.ops->clearStatuses();
   p.boxes.clear();
   Outcome o;
   QTimer watchdog;
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, [&] {
     o.watchdogFired = true;
-    p.ctx.state.closing = true;  // the procedure ends at its next wait
+    if (p.ctx) p.ctx->state.closing = true;  // the procedure ends at its next wait
   });
   QElapsedTimer took;
   o.fdListBefore = openFdList();
@@ -215,17 +220,17 @@ Outcome E2eBench::observe(F&& action) {
   action(p);
   watchdog.stop();
   o.realSeconds = static_cast<double>(took.elapsed()) / 1000.0;
-  p.ctx.state.closing = false;
+  if (p.ctx) p.ctx->state.closing = false;
   o.fdsAfter = openFdCount();
   o.fdListAfter = openFdList();
-  o.finalStatus = p.ops.status();
-  o.statuses = p.ops.statuses();
+  o.finalStatus = p.ops->status();
+  o.statuses = p.ops->statuses();
   o.boxes = p.boxes;
-  o.timeLine = p.ops.timeLine();
+  o.timeLine = p.ops->timeLine();
   o.portClosed = !p.port.portOpen();
   o.defaultPointer = QApplication::overrideCursor() == nullptr;
   for (int n = 1; n <= 9; ++n) {
-    if (p.window.optCom[static_cast<std::size_t>(n - 1)]->isChecked()) o.selectedPort = n;
+    if (p.window.portOptionChecked(n)) o.selectedPort = n;
   }
   o.commPort = p.port.commPort();
   return o;
@@ -237,22 +242,17 @@ Outcome E2eBench::runUpdate(Source source, int com) {
     p.window.show();
     QCoreApplication::processEvents();
   }
-  switch (source) {
-    case Source::Lorebank: p.window.optCS->setChecked(true); break;
-    case Source::Program: p.window.optPrgm->setChecked(true); break;
-    case Source::ProgramAndDsd: p.window.optAll->setChecked(true); break;
-    case Source::EmergencyRestore: p.window.OptER->setChecked(true); break;
-  }
-  if (com >= 1 && com <= 9) p.window.optCom[static_cast<std::size_t>(com - 1)]->setChecked(true);
-  return observe([](Product& q) { q.window.cmdStart_Click(); });
+  p.window.selectSource(source);
+  p.window.checkPortOption(com);  // 0 leaves the port options as they are
+  return observe([](Product& q) { q.window.onStartClicked(); });
 }
 
 Outcome E2eBench::formLoad() {
-  return observe([](Product& q) { q.window.Form_Load(); });
+  return observe([](Product& q) { q.window.onLoad(); });
 }
 
 Outcome E2eBench::configurePort() {
-  return observe([](Product& q) { q.window.cmdConfig_Click(); });
+  return observe([](Product& q) { q.window.onConfigureClicked(); });
 }
 
 }  // namespace torvane::e2e

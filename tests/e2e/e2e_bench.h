@@ -10,10 +10,10 @@
 //     unless a test maps a port to the simulator (startSim) or to a silent
 //     pseudo-terminal of the bench's own (mapSilent); the previous
 //     environment is restored at the end;
-//   - builds the product objects as the program does (QtSerialPort, Frmdl,
-//     QtWindowOps, a clock, FormContext) the first time a test needs them,
-//     captures message boxes through Frmdl::messageBoxHook and records every
-//     status text through a window-operations decorator;
+//   - builds the product objects as the program does (QtSerialPort, a
+//     clock, Frmdl) the first time a test needs them, captures message boxes
+//     through Frmdl::messageBoxHook and records every status text through a
+//     window-operations decorator over the window's own;
 //   - stops the simulator (SIGTERM, reaped) and closes everything it opened.
 //
 // The clock may run faster than real time (FastClock, for tests only) so
@@ -38,7 +38,6 @@
 namespace torvane {
 class Frmdl;
 class QtSerialPort;
-struct FormContext;
 }  // namespace torvane
 
 namespace torvane::e2e {
@@ -126,7 +125,6 @@ class E2eBench {
   // The product objects, built on first use.
   Frmdl& window();
   QtSerialPort& port();
-  FormContext& context();
   RecordingWindowOps& ops();
 
  private:

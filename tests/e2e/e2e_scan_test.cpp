@@ -49,7 +49,7 @@ TEST(E2eScan, noMachineAnywhere_tellsTheOperatorAndLeavesNothingOpen) {
   ASSERT_TRUE(bench.ok()) << bench.error();
   ASSERT_TRUE(bench.mapSilent(1)) << bench.error();
   ASSERT_TRUE(bench.mapSilent(6)) << bench.error();
-  bench.window().optCom[4]->setChecked(true);  // COM5 chosen before
+  bench.window().checkPortOption(5);  // COM5 chosen before
 
   const Outcome scan = bench.formLoad();
 

@@ -9,13 +9,17 @@
 #include <cstdlib>
 
 #include "app/frmdl.h"
+#include "app/qt_clock.h"
+#include "serial/qt_serial_port.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
   {
-    torvane::Frmdl warmUp;
+    torvane::QtSerialPort port;
+    torvane::QtClock clock;
+    torvane::Frmdl warmUp(port, clock);
     warmUp.show();
     QCoreApplication::processEvents();
     warmUp.repaint();

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/frmdl.h"
+#include "app/qt_clock.h"
+#include "serial/qt_serial_port.h"
 #include "tests/soak/soak.h"
 #include "tests/soak/soak_options.h"
 
@@ -58,7 +60,9 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
   {
-    torvane::Frmdl warmUp;  // Qt's one-time start-up before anything is counted
+    torvane::QtSerialPort port;
+    torvane::QtClock clock;
+    torvane::Frmdl warmUp(port, clock);  // Qt's one-time start-up before anything is counted
     warmUp.show();
     QCoreApplication::processEvents();
   }
