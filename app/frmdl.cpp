@@ -85,9 +85,7 @@ QWidget* createControl(const ControlDesign& d, QWidget* parent) {
       w = label;
       break;
     }
-    case Kind::GroupBox:
-      w = new QGroupBox(caption, parent);
-      break;
+    case Kind::GroupBox: w = new QGroupBox(caption, parent); break;
     case Kind::Button: {
       auto* button = new QPushButton(caption, parent);
       button->setAutoDefault(false);

@@ -79,14 +79,14 @@ class Frmdl : public QWidget {
   QLabel* lblTime_ = nullptr;
   std::array<QRadioButton*, 4> sourceOptions_{};  // optCS, optPrgm, optAll, OptER, in the order of Source
   std::array<QRadioButton*, 9> portOptions_{};    // optCom1 .. OptCom9
-  QTimer* delay_ = nullptr;                        // the pause timer
+  QTimer* delay_ = nullptr;                       // the pause timer
   // Progress of the transfer phase, in the band between the status line and
   // the "Source" box; shown only while the transfer phase runs.
   QProgressBar* prgTransfer_ = nullptr;
   std::string statusText_;
 
-  QtWindowOps ownOps_;   // its destructor still reaches the controls above
-  FormContext context_;  // what the procedures run on
+  QtWindowOps ownOps_;           // its destructor still reaches the controls above
+  FormContext context_;          // what the procedures run on
   int running_ = 0;              // depth of handlers whose procedure is running
   bool closeRequested_ = false;  // a close arrived while a procedure ran
 };

@@ -24,10 +24,10 @@
 #include <string>
 
 #include "app/app_icon.h"
-#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/test_hooks.h"
+#include "context/form_context.h"
 #include "serial/qt_serial_port.h"
 
 namespace {

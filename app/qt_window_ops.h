@@ -73,11 +73,11 @@ class QtWindowOps : public WindowOps {
   struct Progress {
     int64_t total = 0;
     int64_t sent = 0;
-    int advances = 0;        // frames reported since the start
-    double startedAt = 0;    // progress clock at the start
-    double shownAt = 0;      // progress clock at the last redraw
-    int64_t divisor = 1;     // bytes per step of the bar (its range is an int)
-    int steps = 1;           // the bar's maximum
+    int advances = 0;      // frames reported since the start
+    double startedAt = 0;  // progress clock at the start
+    double shownAt = 0;    // progress clock at the last redraw
+    int64_t divisor = 1;   // bytes per step of the bar (its range is an int)
+    int steps = 1;         // the bar's maximum
   } progress_;
 };
 

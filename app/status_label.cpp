@@ -65,8 +65,8 @@ void StatusLabel::paintEvent(QPaintEvent* /*event*/) {
   int top = area.top();
   for (const QString& line : shownLines()) {
     const QRect lineArea(area.left(), top, area.width(), lineSpacing);
-    style()->drawItemText(&painter, lineArea, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, palette(),
-                          isEnabled(), line, foregroundRole());
+    style()->drawItemText(&painter, lineArea, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, palette(), isEnabled(),
+                          line, foregroundRole());
     top += lineSpacing;
   }
 }

@@ -55,13 +55,10 @@ class PortScan {
   ScanEnd execute() noexcept {
     for (int n = kFirstCom; n <= kLastCom; ++n) {
       switch (tryPort(n)) {
-        case Outcome::Found:
-          return ScanEnd::Found;
-        case Outcome::WindowClosed:
-          return ScanEnd::WindowClosed;
+        case Outcome::Found: return ScanEnd::Found;
+        case Outcome::WindowClosed: return ScanEnd::WindowClosed;
         case Outcome::NotFound:
-        case Outcome::Skipped:
-          break;
+        case Outcome::Skipped: break;
       }
     }
     tryStep([&] { window_.setStatus(kCannotLocateText); });
@@ -79,9 +76,9 @@ class PortScan {
       if (ctx_.state.closing) return Outcome::WindowClosed;
       window_.setStatus(scanningText(n));
       yieldOnce(ctx_);
-      port_.setCommPort(n);  // fails while someone else's port is open
+      port_.setCommPort(n);                           // fails while someone else's port is open
       if (port_.portOpen()) return Outcome::Skipped;  // not ours: never read or closed
-      port_.setPortOpen(true);  // fails on an absent or busy port
+      port_.setPortOpen(true);                        // fails on an absent or busy port
       opened_ = true;
       if (listen()) {
         reportFound(n);

@@ -1,6 +1,6 @@
+#include "image/get_byte.h"
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
-#include "image/get_byte.h"
 
 namespace torvane {
 

@@ -53,8 +53,8 @@ void storeRecord(const ByteString& line, int addressBytes, WorkingImage& image) 
 
   const int64_t end = address + recordLength - 1;
   if (end > kLongMax) {
-    throw Fault(fault::kOverflow,
-                "Overflow: the record from " + hex(address) + " ends beyond address 0x7FFFFFFF", "ConvertS19");
+    throw Fault(fault::kOverflow, "Overflow: the record from " + hex(address) + " ends beyond address 0x7FFFFFFF",
+                "ConvertS19");
   }
   // A record reaching into the vector area never raises the highest address.
   if (end > image.highestAddress && end < kVectorStart) image.highestAddress = static_cast<int32_t>(end);
@@ -86,15 +86,13 @@ WorkingImage readS19(std::istream& in) {
     try {
       storeRecord(line, kind, image);
     } catch (const Fault& f) {
-      throw Fault(f.number(), f.description() + " (line " + std::to_string(reader.lineNumber()) + ")",
-                  "ConvertS19");
+      throw Fault(f.number(), f.description() + " (line " + std::to_string(reader.lineNumber()) + ")", "ConvertS19");
     }
     ++image.dataRecords;
   }
   if (reader.failed()) {
     throw Fault(fault::kFileAccess,
-                "Path/File access error: the input could not be read after line " +
-                    std::to_string(reader.lineNumber()),
+                "Path/File access error: the input could not be read after line " + std::to_string(reader.lineNumber()),
                 "ConvertS19");
   }
   return image;

@@ -11,10 +11,10 @@
 
 namespace torvane {
 
-inline constexpr int32_t kCodeStart = 0x0E00;     // first address of the code image
-inline constexpr int32_t kVectorStart = 0xFFCC;   // first address of the vector area
-inline constexpr int32_t kVectorLength = 52;      // 0xFFCC..0xFFFF
-inline constexpr int32_t kImageTop = 65536;       // last address of the working image
+inline constexpr int32_t kCodeStart = 0x0E00;    // first address of the code image
+inline constexpr int32_t kVectorStart = 0xFFCC;  // first address of the vector area
+inline constexpr int32_t kVectorLength = 52;     // 0xFFCC..0xFFFF
+inline constexpr int32_t kImageTop = 65536;      // last address of the working image
 
 struct WorkingImage {
   std::vector<uint8_t> bytes = std::vector<uint8_t>(kImageTop + 1, 0);

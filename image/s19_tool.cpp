@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     const torvane::S19Conversion result = torvane::ConvertS19(file);
     std::printf("%s: %ld data records\n", file.c_str(), result.dataRecords);
     std::printf("wrote %s: %zu bytes, highest address %s, checksum %s\n", torvane::kCodeFileName, result.codeSize,
-                torvane::hexNumber(static_cast<uint64_t>(result.highestAddress), 4).c_str(), torvane::hexNumber(static_cast<uint64_t>(result.checksum), 4).c_str());
+                torvane::hexNumber(static_cast<uint64_t>(result.highestAddress), 4).c_str(),
+                torvane::hexNumber(static_cast<uint64_t>(result.checksum), 4).c_str());
     std::printf("wrote %s: %zu bytes\n", torvane::kVectorFileName, result.vectorSize);
     return 0;
   } catch (const torvane::Fault& f) {

@@ -37,8 +37,8 @@ ByteString FaultPlan::noiseBefore(int frame) const {
 }
 
 bool FaultPlan::empty() const {
-  return naks_.empty() && stx_.empty() && etx_.empty() && can_.empty() && corrupt_.empty() &&
-         noise_.empty() && !silentAt_ && !hangupAt_;
+  return naks_.empty() && stx_.empty() && etx_.empty() && can_.empty() && corrupt_.empty() && noise_.empty() &&
+         !silentAt_ && !hangupAt_;
 }
 
 }  // namespace torvane::sim

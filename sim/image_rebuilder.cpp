@@ -1,6 +1,5 @@
 #include "sim/image_rebuilder.h"
 
-
 #include "encoding/encoders.h"
 #include "link/frames.h"
 
@@ -12,8 +11,8 @@ constexpr std::size_t kBlock = 512;
 constexpr std::size_t kDataFrame = kBlock + 2;
 
 uint32_t bigEndian32(const ByteString& s, std::size_t at) {
-  return (uint32_t{byteAt(s, at)} << 24) | (uint32_t{byteAt(s, at + 1)} << 16) |
-         (uint32_t{byteAt(s, at + 2)} << 8) | uint32_t{byteAt(s, at + 3)};
+  return (uint32_t{byteAt(s, at)} << 24) | (uint32_t{byteAt(s, at + 1)} << 16) | (uint32_t{byteAt(s, at + 2)} << 8) |
+         uint32_t{byteAt(s, at + 3)};
 }
 
 bool startsWithEndFiller(const ByteString& frame) {

@@ -285,7 +285,8 @@ void Machine::sendVerdict(int64_t now) {
   FrameRecord& record = report_.frames[p.record];
   ByteString bytes = p.noise;
   appendByte(bytes, static_cast<uint8_t>(p.verdict));
-  if (!line_.write(bytes)) report_.errors.push_back("could not send the verdict of frame " + std::to_string(record.number));
+  if (!line_.write(bytes))
+    report_.errors.push_back("could not send the verdict of frame " + std::to_string(record.number));
   record.verdict = verdictName(p.verdict);
   record.verdictUs = now;
   lastSentUs_ = now;

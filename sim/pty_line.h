@@ -5,8 +5,8 @@
 // Speed: on Linux the master's termios is the slave's, so tcgetattr on the
 // master gives the speed the host set. The master runs in packet mode and the
 // slave carries EXTPROC, so every tcsetattr by the host wakes the master with
-// a TIOCPKT_IOCTL status. The bytes still unread at that moment A host that clears EXTPROC loses the notification; bytes
-// are then counted at the speed read just before they are read.
+// a TIOCPKT_IOCTL status. The bytes still unread at that moment A host that clears EXTPROC loses the notification;
+// bytes are then counted at the speed read just before they are read.
 #pragma once
 
 #include <cstdint>

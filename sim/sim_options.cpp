@@ -118,12 +118,9 @@ const std::map<std::string, Handler>& valueOptions() {
 
 const std::map<std::string, bool SimOptions::*>& flagOptions() {
   static const std::map<std::string, bool SimOptions::*> table = {
-      {"--emergency", &SimOptions::emergency},
-      {"--no-ready", &SimOptions::noReady},
-      {"--wrong-speed", &SimOptions::wrongSpeed},
-      {"--pace", &SimOptions::pace},
-      {"--exit-after-end", &SimOptions::exitAfterEnd},
-      {"--announce-any-speed", &SimOptions::announceAnySpeed},
+      {"--emergency", &SimOptions::emergency},         {"--no-ready", &SimOptions::noReady},
+      {"--wrong-speed", &SimOptions::wrongSpeed},      {"--pace", &SimOptions::pace},
+      {"--exit-after-end", &SimOptions::exitAfterEnd}, {"--announce-any-speed", &SimOptions::announceAnySpeed},
   };
   return table;
 }

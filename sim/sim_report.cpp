@@ -125,8 +125,12 @@ void writeJson(std::ostream& out, const SimReport& r, const ImageRebuilder& imag
   Json received = Json::array(), sent = Json::array(), frames = Json::array(), imageList = Json::array();
   Json errors = Json::array();
   for (const ReceivedRecord& x : r.received) {
-    received.push_back({{"t_us", x.timeUs}, {"speed", x.speed}, {"length", x.length}, {"hex", hexOf(x.bytes)},
-                        {"text", asText(x.bytes)}, {"note", asText(x.note)}});
+    received.push_back({{"t_us", x.timeUs},
+                        {"speed", x.speed},
+                        {"length", x.length},
+                        {"hex", hexOf(x.bytes)},
+                        {"text", asText(x.bytes)},
+                        {"note", asText(x.note)}});
   }
   for (const SentRecord& x : r.sent) {
     sent.push_back({{"t_us", x.timeUs}, {"what", asText(x.what)}, {"hex", hexOf(x.bytes)}, {"text", asText(x.bytes)}});

@@ -121,7 +121,7 @@ TEST_F(FrmdlHandlersTest, closeDuringProcedure_endsItThenClosesTheWindow) {
   button("cmdStart")->click();
   EXPECT_TRUE(endedByClose);
   EXPECT_LT(t.elapsed(), 1500);
-  EXPECT_TRUE(window.isVisible());  // the close waits for the procedure to return...
+  EXPECT_TRUE(window.isVisible());                      // the close waits for the procedure to return...
   QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 2000);  // ...and then happens
 }
 

@@ -78,7 +78,8 @@ QProcessEnvironment unattendedEnvironment(const QTemporaryDir& dir, const QStrin
 class SimulatedMachine {
  public:
   SimulatedMachine() {
-    sim_.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-sim"), {QStringLiteral("--announce-ms"), QStringLiteral("100")});
+    sim_.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-sim"),
+               {QStringLiteral("--announce-ms"), QStringLiteral("100")});
     if (!sim_.waitForStarted(5000)) return;
     while (!sim_.canReadLine() && sim_.waitForReadyRead(5000)) {
     }
@@ -99,7 +100,7 @@ class SimulatedMachine {
 };
 
 struct SourceCase {
-  const char* value;   // TORVANE_SOURCE; "" leaves it unset
+  const char* value;    // TORVANE_SOURCE; "" leaves it unset
   const char* missing;  // the image named by the list that the run must read
 };
 
@@ -131,8 +132,8 @@ TEST_P(SourceHookTest, sourceHook_runReadsTheListOfThatSource) {
   EXPECT_EQ(program.exitCode(), 0);
 
   const QString output = QString::fromUtf8(program.readAllStandardOutput());
-  EXPECT_TRUE(output.contains(QStringLiteral("final status:  Status: %1 does not exist\n")
-                                  .arg(QLatin1String(GetParam().missing))))
+  EXPECT_TRUE(output.contains(
+      QStringLiteral("final status:  Status: %1 does not exist\n").arg(QLatin1String(GetParam().missing))))
       << output.toStdString();
 }
 

@@ -103,9 +103,14 @@ TEST_F(ProgressBarTest, twoFileList_barFollowsEachAcceptedFrameThenHides) {
   // Frames: a address, 3 data, b address, 2 data, end frame; 1730 bytes in
   // all. The estimate appears once 5 s and 4 frames have passed.
   const std::vector<BarState> expected = {
-      {true, 0, "0%"},      {true, 0, "0%"},      {true, 512, "29%"},
-      {true, 1024, "59%"},  {true, 1030, "59%"},  {true, 1030, "59%"},
-      {true, 1542, "89%  about 1 s left"},        {true, 1730, "100%"},
+      {true, 0, "0%"},
+      {true, 0, "0%"},
+      {true, 512, "29%"},
+      {true, 1024, "59%"},
+      {true, 1030, "59%"},
+      {true, 1030, "59%"},
+      {true, 1542, "89%  about 1 s left"},
+      {true, 1730, "100%"},
   };
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(progressBar()->maximum(), 1730);
@@ -211,11 +216,11 @@ TEST(ProgressText, barText_percentageAndTimeLeftOnceTheRateIsKnown) {
     const char* text;
   } cases[] = {
       {0, 1000, 0, 0, "0%"},
-      {420, 1000, 4.9, 50, "42%"},                     // too early for an estimate
-      {420, 1000, 138, 3, "42%"},                      // too few frames
+      {420, 1000, 4.9, 50, "42%"},  // too early for an estimate
+      {420, 1000, 138, 3, "42%"},   // too few frames
       {420, 1000, 138, 4, "42%  about 3 min 10 s left"},
-      {0, 1000, 60, 10, "0%"},                         // no rate yet
-      {999, 1000, 600, 100, "99%  about 1 s left"},    // never rounded up to 100%
+      {0, 1000, 60, 10, "0%"},                       // no rate yet
+      {999, 1000, 600, 100, "99%  about 1 s left"},  // never rounded up to 100%
       {1000, 1000, 600, 100, "100%"},
       {1500, 1000, 600, 100, "100%"},
       {-5, 1000, 600, 100, "0%"},

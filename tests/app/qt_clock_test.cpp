@@ -33,14 +33,14 @@ TEST(QtClockTest, timeFormatWithSeconds_addsSecondsOnlyWhereMissing) {
     const char* expected;
   };
   const Case cases[] = {
-      {"HH:mm:ss", "HH:mm:ss"},          // already has seconds
+      {"HH:mm:ss", "HH:mm:ss"},  // already has seconds
       {"h:mm:ss AP", "h:mm:ss AP"},
-      {"h:mm AP", "h:mm:ss AP"},         // seconds go after the minutes
+      {"h:mm AP", "h:mm:ss AP"},  // seconds go after the minutes
       {"HH:mm", "HH:mm:ss"},
-      {"H.mm", "H.mm.ss"},               // with the locale's own separator
-      {"'s'HH:mm", "'s'HH:mm:ss"},       // a quoted s is no seconds field
+      {"H.mm", "H.mm.ss"},          // with the locale's own separator
+      {"'s'HH:mm", "'s'HH:mm:ss"},  // a quoted s is no seconds field
       {"HH'h'mm", "HH'h'mm:ss"},
-      {"h AP", "HH:mm:ss"},              // no minutes either: a plain 24-hour time
+      {"h AP", "HH:mm:ss"},  // no minutes either: a plain 24-hour time
       {"", "HH:mm:ss"},
   };
   for (const Case& c : cases) {

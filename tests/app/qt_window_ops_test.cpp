@@ -1,10 +1,10 @@
 // The window operations on the real window: texts, options, the pause timer,
 // the pointer, message boxes, and waits that sleep instead of spinning.
+#include <unistd.h>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTest>
 #include <ctime>
-#include <unistd.h>
 
 #include "tests/app/window_fixture.h"
 
@@ -77,7 +77,7 @@ TEST_F(QtWindowOpsTest, repaint_inABurst_paintsTheStatusLineOnceThenTheLatestTex
     ops.repaint();
     ops.yield();
   }
-  EXPECT_EQ(counter.paints, first);  // held
+  EXPECT_EQ(counter.paints, first);                                                    // held
   EXPECT_EQ(label("lblStatus")->text(), QStringLiteral(" Status: Received ACK 100"));  // the text is current
 
   QElapsedTimer waited;

@@ -69,12 +69,8 @@ TEST_F(StatusLineTest, shownLines_areWholeTextWhenItFitsAndElidedWhenNot) {
       {"CR LF starts the second line",
        " Status: Sending address (15 bytes, 1)\r\n  Waiting for acknowledgement",
        {" Status: Sending address (15 bytes, 1)", "  Waiting for acknowledgement"}},
-      {"CR LF at the end leaves an empty line",
-       " Status: Scanning Port COM3\r\n",
-       {" Status: Scanning Port COM3", ""}},
-      {"three paragraphs, the third runs into the second",
-       " Status: A\r\nB\r\nC",
-       {" Status: A", "B C\u2026"}},
+      {"CR LF at the end leaves an empty line", " Status: Scanning Port COM3\r\n", {" Status: Scanning Port COM3", ""}},
+      {"three paragraphs, the third runs into the second", " Status: A\r\nB\r\nC", {" Status: A", "B C\u2026"}},
   };
   auto* label = control<StatusLabel>("lblStatus");
   ASSERT_NE(label, nullptr);

@@ -16,10 +16,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/qt_window_ops.h"
+#include "context/form_context.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial_port.h"
 

@@ -89,8 +89,8 @@ TEST(ScanPorts, machineOnCom3_selectsCom3AndLeavesLaterPortsUntouched) {
 
   b.scan();
 
-  EXPECT_EQ(b.window.statuses, (std::vector<std::string>{scanning(1), notFound(1), scanning(2), notFound(2),
-                                                          scanning(3), found(3)}));
+  EXPECT_EQ(b.window.statuses,
+            (std::vector<std::string>{scanning(1), notFound(1), scanning(2), notFound(2), scanning(3), found(3)}));
   EXPECT_EQ(b.window.selectedPort, 3);
   EXPECT_EQ(b.port.commPort(), 3);
   EXPECT_FALSE(b.port.portOpen());
@@ -154,18 +154,16 @@ TEST_P(Recognition, receivedText_foundOnlyWhereAAStandsInIt) {
 // Listening windows with every port present: COMn from 2(n-1) to 2n s.
 INSTANTIATE_TEST_SUITE_P(
     ScanPorts, Recognition,
-    ::testing::Values(
-        RecognitionCase{"AAOnCom3", {{3, 4.5, "AA"}}, 3},
-        RecognitionCase{"AAInTwoReads", {{1, 0.3, "A"}, {1, 0.9, "A"}}, 1},
-        RecognitionCase{"AAWithinOtherBytes", {{5, 8.2, ByteString("\xFF\0xxAAyy\r", 9)}}, 5},
-        RecognitionCase{"AEndingCom2AndAStartingCom3", {{2, 3.9, "xA"}, {3, 4.0, "A"}}, 3},
-        RecognitionCase{"AEndingCom2AndAInCom3sLastPass", {{2, 2.1, "A"}, {3, 5.99, "A"}}, 3},
-        RecognitionCase{"lowerCaseAA", {{1, 0.5, "aa"}}, 0},
-        RecognitionCase{"mixedCase", {{1, 0.5, "Aa"}, {2, 2.5, "aA"}}, 0},
-        RecognitionCase{"twoASeparatedByAByte", {{1, 0.5, "A"}, {1, 1.5, "-A"}}, 0},
-        RecognitionCase{"AAOnCom1AfterItsWindow", {{1, 2.5, "AA"}}, 0},
-        RecognitionCase{"AAOnCom9", {{9, 16.1, "AA"}}, 9},
-        RecognitionCase{"silence", {}, 0}),
+    ::testing::Values(RecognitionCase{"AAOnCom3", {{3, 4.5, "AA"}}, 3},
+                      RecognitionCase{"AAInTwoReads", {{1, 0.3, "A"}, {1, 0.9, "A"}}, 1},
+                      RecognitionCase{"AAWithinOtherBytes", {{5, 8.2, ByteString("\xFF\0xxAAyy\r", 9)}}, 5},
+                      RecognitionCase{"AEndingCom2AndAStartingCom3", {{2, 3.9, "xA"}, {3, 4.0, "A"}}, 3},
+                      RecognitionCase{"AEndingCom2AndAInCom3sLastPass", {{2, 2.1, "A"}, {3, 5.99, "A"}}, 3},
+                      RecognitionCase{"lowerCaseAA", {{1, 0.5, "aa"}}, 0},
+                      RecognitionCase{"mixedCase", {{1, 0.5, "Aa"}, {2, 2.5, "aA"}}, 0},
+                      RecognitionCase{"twoASeparatedByAByte", {{1, 0.5, "A"}, {1, 1.5, "-A"}}, 0},
+                      RecognitionCase{"AAOnCom1AfterItsWindow", {{1, 2.5, "AA"}}, 0},
+                      RecognitionCase{"AAOnCom9", {{9, 16.1, "AA"}}, 9}, RecognitionCase{"silence", {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- ports that are silent, absent, busy or already open ----
@@ -276,7 +274,7 @@ TEST(ScanPorts, pauseTimer_stoppedAtTheEndOfEachUnsuccessfulWindowOnly) {
   b.scan();
 
   EXPECT_EQ(b.window.events, (std::vector<std::string>{scanning(1), "stop", notFound(1), scanning(2), scanning(3),
-                                                        "stop", notFound(3), scanning(4), found(4)}));
+                                                       "stop", notFound(3), scanning(4), found(4)}));
   EXPECT_FALSE(b.window.delayRunning());
 }
 
@@ -347,19 +345,19 @@ TEST_P(PortFailure, injectedFailure_neverLeavesTheScan) {
 
 INSTANTIATE_TEST_SUITE_P(
     ScanPorts, PortFailure,
-    ::testing::Values(
-        PortFailureCase{"openOnce", "open", 1, {scanning(1), scanning(2), found(2)}, false},
-        PortFailureCase{"inputOnce", "input", 1, {scanning(1), scanning(2), found(2)}, false},
-        // The close after COM1's window fails once and is tried again.
-        PortFailureCase{"closeOnce", "close", 1, {scanning(1), notFound(1), scanning(2), found(2)}, false},
-        // A port that cannot be closed at all stays open on COM1; every later
-        // selection then fails, as with a port open before the scan.
-        PortFailureCase{"closeAlways",
-                        "close",
-                        100,
-                        {scanning(1), notFound(1), scanning(2), scanning(3), scanning(4), scanning(5), scanning(6),
-                         scanning(7), scanning(8), scanning(9), kCannotLocate},
-                        true}),
+    ::testing::Values(PortFailureCase{"openOnce", "open", 1, {scanning(1), scanning(2), found(2)}, false},
+                      PortFailureCase{"inputOnce", "input", 1, {scanning(1), scanning(2), found(2)}, false},
+                      // The close after COM1's window fails once and is tried again.
+                      PortFailureCase{
+                          "closeOnce", "close", 1, {scanning(1), notFound(1), scanning(2), found(2)}, false},
+                      // A port that cannot be closed at all stays open on COM1; every later
+                      // selection then fails, as with a port open before the scan.
+                      PortFailureCase{"closeAlways",
+                                      "close",
+                                      100,
+                                      {scanning(1), notFound(1), scanning(2), scanning(3), scanning(4), scanning(5),
+                                       scanning(6), scanning(7), scanning(8), scanning(9), kCannotLocate},
+                                      true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScanPorts, foundWithCloseFailingOnce_portClosedAndSelected) {

@@ -8,14 +8,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "context/form_context.h"
 #include "app/frmdl.h"
 #include "app/qt_window_ops.h"
+#include "context/form_context.h"
 #include "serial/qt_serial_port.h"
 #include "sim/sha256.h"
 #include "tests/e2e/fast_clock.h"

@@ -46,20 +46,20 @@ class RecordingWindowOps;
 
 // What a test sees after an update run or a port scan.
 struct Outcome {
-  std::string finalStatus;            // the status line at the end
-  std::vector<std::string> statuses;  // every status text set, in order (repeats folded)
-  std::vector<std::string> boxes;     // message boxes shown, in order
-  std::string timeLine;               // the time line at the end, CR LF kept
-  bool portClosed = false;            // mscCom reports the port closed
-  bool defaultPointer = false;        // no override cursor is left set
-  int fdsBefore = -1;                 // open descriptors of the process before the run
-  int fdsAfter = -1;                  // ... and after it
+  std::string finalStatus;                // the status line at the end
+  std::vector<std::string> statuses;      // every status text set, in order (repeats folded)
+  std::vector<std::string> boxes;         // message boxes shown, in order
+  std::string timeLine;                   // the time line at the end, CR LF kept
+  bool portClosed = false;                // mscCom reports the port closed
+  bool defaultPointer = false;            // no override cursor is left set
+  int fdsBefore = -1;                     // open descriptors of the process before the run
+  int fdsAfter = -1;                      // ... and after it
   std::vector<std::string> fdListBefore;  // "fd -> target" of each, for messages
   std::vector<std::string> fdListAfter;
-  int selectedPort = 0;               // checked port option 1..9, 0 for none
-  int commPort = 0;                   // the port number of mscCom at the end
-  double realSeconds = 0;             // wall time the run took
-  bool watchdogFired = false;         // the run did not end in time and was told to stop
+  int selectedPort = 0;        // checked port option 1..9, 0 for none
+  int commPort = 0;            // the port number of mscCom at the end
+  double realSeconds = 0;      // wall time the run took
+  bool watchdogFired = false;  // the run did not end in time and was told to stop
 
   bool sawStatus(const std::string& text) const;
   // Index of the first status containing part, or -1.

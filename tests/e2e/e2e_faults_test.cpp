@@ -33,7 +33,8 @@ const SimFrame* frame(const SimReport& report, int number, int attempt) {
 }
 
 std::string waiting(const std::string& head, int length, int count) {
-  return head + "(" + std::to_string(length) + " bytes, " + std::to_string(count) + ")\r\n  Waiting for acknowledgement";
+  return head + "(" + std::to_string(length) + " bytes, " + std::to_string(count) +
+         ")\r\n  Waiting for acknowledgement";
 }
 
 class E2eFaults : public ::testing::TestWithParam<FaultCase> {};
@@ -53,9 +54,7 @@ TEST_P(E2eFaults, namedFault_endsTheRunAsItShould) {
   SCOPED_TRACE(describe(run, &report));
 
   switch (c.end) {
-    case End::Completes:
-      expectCompleted(run, report, {{1, 0x8000, image}});
-      break;
+    case End::Completes: expectCompleted(run, report, {{1, 0x8000, image}}); break;
     case End::FrameResultFailure:  // a non-zero frame result carries no fault
       EXPECT_EQ(run.finalStatus, " Error: ");
       EXPECT_EQ(run.boxes, std::vector<std::string>{"0: , "});
@@ -85,19 +84,28 @@ TEST_P(E2eFaults, namedFault_endsTheRunAsItShould) {
 }
 
 const FaultCase kCases[] = {
-    {"nakOnce", {"--nak-once", "3"}, End::Completes, 1,
+    {"nakOnce",
+     {"--nak-once", "3"},
+     End::Completes,
+     1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_EQ(report.verdictCount("NAK"), 1);
        EXPECT_TRUE(run.sawStatus(waiting(" Status: Received NAK, resending data", 514, 3)));
        ASSERT_NE(frame(report, 3, 2), nullptr);
        EXPECT_EQ(frame(report, 3, 2)->verdict, "ACK");
      }},
-    {"nakThreeTimes", {"--nak-times", "2:3"}, End::Completes, 1,
+    {"nakThreeTimes",
+     {"--nak-times", "2:3"},
+     End::Completes,
+     1,
      [](const Outcome&, const SimReport& report) {
        EXPECT_EQ(report.verdictCount("NAK"), 3);
        EXPECT_NE(frame(report, 2, 4), nullptr);
      }},
-    {"nakStormOfAThousand", {"--nak-times", "3:1000"}, End::Completes, 1,
+    {"nakStormOfAThousand",
+     {"--nak-times", "3:1000"},
+     End::Completes,
+     1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_EQ(report.verdictCount("NAK"), 1000);
        // Every one of the 1001 sends of frame 3 arrived whole with its checksum,
@@ -112,20 +120,29 @@ const FaultCase kCases[] = {
        EXPECT_EQ(frame(report, 3, 1002), nullptr);
        EXPECT_TRUE(run.sawStatus(waiting(" Status: Received NAK, resending data", 514, 3)));
      }},
-    {"stxInstead", {"--stx-instead", "3"}, End::Completes, 1,
+    {"stxInstead",
+     {"--stx-instead", "3"},
+     End::Completes,
+     1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_EQ(report.verdictCount("STX"), 1);
        EXPECT_TRUE(run.sawStatus(waiting(" Status: Received STX, resending data", 514, 3)));
        EXPECT_NE(frame(report, 3, 2), nullptr);
      }},
-    {"etxInstead", {"--etx-instead", "3"}, End::Completes, 1,
+    {"etxInstead",
+     {"--etx-instead", "3"},
+     End::Completes,
+     1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_TRUE(run.sawStatus(" Status: Received ETX, code programmed successfully."));
        EXPECT_EQ(frame(report, 3, 2), nullptr) << "ETX accepts the frame: no resend";
      }},
     {"noiseBeforeEveryVerdict", {"--noise", "0:hello\r\n"}, End::Completes},
     {"controlNoise", {"--noise", "3:0x0d0a7f80ff00"}, End::Completes},
-    {"corruptFrame", {"--corrupt-at", "3"}, End::Completes, 1,
+    {"corruptFrame",
+     {"--corrupt-at", "3"},
+     End::Completes,
+     1,
      [](const Outcome&, const SimReport& report) {
        const SimFrame* bad = frame(report, 3, 1);
        ASSERT_NE(bad, nullptr);
@@ -134,7 +151,10 @@ const FaultCase kCases[] = {
        ASSERT_NE(frame(report, 3, 2), nullptr);
        EXPECT_TRUE(frame(report, 3, 2)->crcOk);
      }},
-    {"canAtSecondDataFrame", {"--can-at", "3"}, End::FrameResultFailure, 1,
+    {"canAtSecondDataFrame",
+     {"--can-at", "3"},
+     End::FrameResultFailure,
+     1,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_GE(run.findStatus(" Status: Received program fail - "), 0);
        ASSERT_EQ(report.images.size(), 1u);
@@ -142,20 +162,29 @@ const FaultCase kCases[] = {
        EXPECT_FALSE(report.images[0].complete);
        EXPECT_EQ(frame(report, 4, 1), nullptr) << "nothing is sent after the CAN";
      }},
-    {"silentAtSecondDataFrame", {"--silent-at", "3"}, End::FrameResultFailure, 5,
+    {"silentAtSecondDataFrame",
+     {"--silent-at", "3"},
+     End::FrameResultFailure,
+     5,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_TRUE(run.sawStatus(" Status: Received Time out"));
        ASSERT_EQ(report.images.size(), 1u);
        EXPECT_EQ(report.images[0].received, 512u);
        EXPECT_EQ(frame(report, 4, 1), nullptr);
      }},
-    {"hangupAtSecondDataFrame", {"--hangup-at", "3"}, End::PortFailure, 5,
+    {"hangupAtSecondDataFrame",
+     {"--hangup-at", "3"},
+     End::PortFailure,
+     5,
      [](const Outcome& run, const SimReport& report) {
        EXPECT_TRUE(report.hungUp);
        ASSERT_FALSE(run.boxes.empty());
        EXPECT_EQ(run.boxes[0].rfind("8020: ", 0), 0u) << run.boxes[0];  // the device went away
      }},
-    {"wrongSpeed", {"--wrong-speed"}, End::StxTimeOut, 5,
+    {"wrongSpeed",
+     {"--wrong-speed"},
+     End::StxTimeOut,
+     5,
      [](const Outcome& run, const SimReport&) {
        EXPECT_TRUE(run.sawStatus(" Status: TorVane\u00AE in Receive Mode. Sending A"));
      }},

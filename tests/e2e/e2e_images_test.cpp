@@ -15,11 +15,11 @@ TEST(E2eImages, memoryTypesOneToFourAndBlockEdgeSizes_arriveAsStored) {
   E2eBench bench;
   ASSERT_TRUE(bench.ok()) << bench.error();
   const std::vector<SentImage> sent = {
-      {1, 0x8000, ""},                      // size 0: address frame only
-      {2, 4096, patternBytes(1, 51)},       // one byte, 511 padding
-      {3, 0x100000, patternBytes(511, 52)}, // padded with 0xFF
+      {1, 0x8000, ""},                       // size 0: address frame only
+      {2, 4096, patternBytes(1, 51)},        // one byte, 511 padding
+      {3, 0x100000, patternBytes(511, 52)},  // padded with 0xFF
       {4, 0x7FFFFFFF, patternBytes(512, 53)},
-      {1, 0, patternBytes(513, 54)},        // two frames, the second padded
+      {1, 0, patternBytes(513, 54)},  // two frames, the second padded
       {3, 0xABCDEF, std::string(1024, '\xFF')},
   };
   const char* names[] = {"empty.bin", "one.bin", "dsd511.bin", "type4.bin", "code513.bin", "ff.bin"};

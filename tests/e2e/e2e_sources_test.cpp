@@ -50,12 +50,12 @@ TEST_P(E2eSources, selectedSource_sendsTheFilesOfItsOwnList) {
   expectCompleted(run, report, lists[static_cast<std::size_t>(c.list)]);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, E2eSources,
-    ::testing::Values(SourceCase{"programOnly", Source::Program, {}, 1, 0},
-                      SourceCase{"programAndDsd", Source::ProgramAndDsd, {}, 1, 1},
-                      SourceCase{"emergencyRestore", Source::EmergencyRestore, {"--emergency"}, 5, 2}),
-    [](const ::testing::TestParamInfo<SourceCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lists, E2eSources,
+                         ::testing::Values(SourceCase{"programOnly", Source::Program, {}, 1, 0},
+                                           SourceCase{"programAndDsd", Source::ProgramAndDsd, {}, 1, 1},
+                                           SourceCase{
+                                               "emergencyRestore", Source::EmergencyRestore, {"--emergency"}, 5, 2}),
+                         [](const ::testing::TestParamInfo<SourceCase>& info) { return std::string(info.param.name); });
 
 TEST(E2eEmergency, machineSilentAtLoadCommand_skipsTheReadyStageAndIsUpdatedAfterStx) {
   E2eBench bench(5);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "context/clock.h"
 #include "app/qt_clock.h"
+#include "context/clock.h"
 #include "context/window_ops.h"
 
 namespace torvane::e2e {

@@ -31,12 +31,8 @@ struct CrcCase {
 
 TEST(CalcCRC16, knownValues_matchPublishedXmodem) {
   const CrcCase cases[] = {
-      {"empty", "", 0},
-      {"zero byte", ByteString(1, '\0'), 0},
-      {"0xFF", ByteString(1, '\xFF'), 0x1EF0},
-      {"A", "A", 0x58E5},
-      {"check string", "123456789", 0x31C3},
-      {"end frame filler", ByteString(13, '\xFF'), 0xD6DF},
+      {"empty", "", 0},   {"zero byte", ByteString(1, '\0'), 0}, {"0xFF", ByteString(1, '\xFF'), 0x1EF0},
+      {"A", "A", 0x58E5}, {"check string", "123456789", 0x31C3}, {"end frame filler", ByteString(13, '\xFF'), 0xD6DF},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(calcCRC16(c.data), c.crc) << c.name;
@@ -85,8 +81,8 @@ TEST(Long2string, negative_throwsInvalidArgument) {
 
 TEST(HexValue, ranges_giveDigitValuesAndZeroOtherwise) {
   const std::pair<int16_t, int16_t> cases[] = {
-      {48, 0},  {57, 9},  {65, 10}, {97, 10}, {70, 15}, {102, 15}, {47, 0},   {58, 0},  {64, 0},
-      {71, 0},  {96, 0},  {103, 0}, {120, 0}, {32, 0},  {-1, 0},   {-32768, 0}, {255, 0}, {52, 4},
+      {48, 0}, {57, 9}, {65, 10}, {97, 10}, {70, 15}, {102, 15}, {47, 0},     {58, 0},  {64, 0},
+      {71, 0}, {96, 0}, {103, 0}, {120, 0}, {32, 0},  {-1, 0},   {-32768, 0}, {255, 0}, {52, 4},
   };
   for (const auto& [code, value] : cases) EXPECT_EQ(hexValue(code), value) << code;
   for (const auto& [code, value] : cases) {

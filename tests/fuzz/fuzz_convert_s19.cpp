@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const torvane::S19Conversion result = torvane::ConvertS19("input.s19");
     if (result.vectorSize != 52 || result.codeSize < 2 ||
-        std::filesystem::file_size(torvane::kCodeFileName) != result.codeSize ||
-        result.highestAddress < 0 || result.highestAddress >= 0xFFCC) {
+        std::filesystem::file_size(torvane::kCodeFileName) != result.codeSize || result.highestAddress < 0 ||
+        result.highestAddress >= 0xFFCC) {
       std::abort();
     }
     if (result.codeSize > 2 && (result.codeSize % 8 != 0 || result.codeSize % 512 == 0)) std::abort();

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t byte = torvane::GetByte(line, position);
     if (!inLine) std::abort();
     const auto at = static_cast<std::size_t>(position) - 1;
-    const int expected = torvane::hexValue(static_cast<uint8_t>(line[at])) * 16 +
-                         torvane::hexValue(static_cast<uint8_t>(line[at + 1]));
+    const int expected =
+        torvane::hexValue(static_cast<uint8_t>(line[at])) * 16 + torvane::hexValue(static_cast<uint8_t>(line[at + 1]));
     if (byte != expected) std::abort();
   } catch (const torvane::Fault& f) {
     if (inLine || f.number() != torvane::fault::kInvalidArgument) std::abort();

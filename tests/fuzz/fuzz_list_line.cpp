@@ -43,8 +43,8 @@ void checkEntry(const std::string& line, const torvane::ListEntry& entry) {
       entry.name.find('\0') != std::string::npos) {
     std::abort();
   }
-  const std::string written = entry.name + '\t' + static_cast<char>(entry.memoryType + '0') + '\t' +
-                              std::to_string(entry.address);
+  const std::string written =
+      entry.name + '\t' + static_cast<char>(entry.memoryType + '0') + '\t' + std::to_string(entry.address);
   const std::optional<torvane::ListEntry> again = torvane::parseListLine(written, kList, 1);
   if (!again || *again != entry) std::abort();
 }

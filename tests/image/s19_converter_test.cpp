@@ -34,8 +34,8 @@ class ConvertS19Test : public test::ScratchDirectory {
 };
 
 TEST_F(ConvertS19Test, emptyFileOrS9First_writesChecksumOnlyAndZeroVector) {
-  const std::vector<std::string> inputs{"", "S9030000FC\r\n" + srec('1', 0x0E00, bytes({1, 2})) + "\r\n",
-                                        "S9\r", "S804000000FB\n" + srec('1', 0xFFCC, bytes({9}))};
+  const std::vector<std::string> inputs{"", "S9030000FC\r\n" + srec('1', 0x0E00, bytes({1, 2})) + "\r\n", "S9\r",
+                                        "S804000000FB\n" + srec('1', 0xFFCC, bytes({9}))};
   for (const auto& input : inputs) {
     SCOPED_TRACE(input);
     writeFile("in.s19", input);
@@ -66,8 +66,8 @@ TEST_F(ConvertS19Test, oneByteAt0E00_writes70E7AndFiveZeros) {
 // Code length by data length from 0x0E00: data + 2 raised to a multiple of
 // 8, plus 8 when that is a multiple of 512.
 TEST_F(ConvertS19Test, dataLength_givesFilledCodeLength) {
-  const std::pair<int, std::size_t> rows[] = {{1, 8},     {6, 8},     {7, 16},    {14, 16},  {15, 24},
-                                              {509, 520}, {510, 520}, {511, 520}, {512, 520}, {518, 520},
+  const std::pair<int, std::size_t> rows[] = {{1, 8},     {6, 8},       {7, 16},      {14, 16},    {15, 24},
+                                              {509, 520}, {510, 520},   {511, 520},   {512, 520},  {518, 520},
                                               {519, 528}, {1021, 1032}, {1022, 1032}, {1030, 1032}};
   for (const auto& [length, expected] : rows) {
     SCOPED_TRACE(length);
@@ -157,16 +157,15 @@ TEST_F(ConvertS19Test, leadingBlanks_tagFoundButFieldsReadFromFirstColumn) {
 }
 
 TEST_F(ConvertS19Test, otherLines_areSkipped) {
-  const S19Conversion result = convertLines({"S00600004844521B", "s1090e00010203040506d3", "s9030000fc", "",
-                                             "hello", "S5030001FB", "S1040E0007E6", "S6040000010A"});
+  const S19Conversion result = convertLines({"S00600004844521B", "s1090e00010203040506d3", "s9030000fc", "", "hello",
+                                             "S5030001FB", "S1040E0007E6", "S6040000010A"});
   EXPECT_EQ(readFile("code.bin"), bytes({0x07, 0x70, 0xE7, 0, 0, 0, 0, 0}));
   EXPECT_EQ(result.dataRecords, 1);
 }
 
 TEST_F(ConvertS19Test, recordTypes_decidedS1ThenS2ThenS3) {
   // S2 and S3 records; a line holding both "S3" and "S1" is read as S1.
-  convertLines({srec('2', 0x000E00, bytes({1, 2})), srec('3', 0x00000E02, bytes({3, 4})),
-                "S1050E0405060000 S3"});
+  convertLines({srec('2', 0x000E00, bytes({1, 2})), srec('3', 0x00000E02, bytes({3, 4})), "S1050E0405060000 S3"});
   EXPECT_EQ(readFile("code.bin").substr(0, 6), bytes({1, 2, 3, 4, 5, 6}));
 }
 

@@ -61,8 +61,10 @@ TEST_F(ConvertS19FaultTest, badRecord_throwsWithLineNumberAndLeavesNoOutput) {
       {"S3 record ends past 0x7FFFFFFF", {srec('3', 0x7FFFFFFF, bytes({1, 2}))}, fault::kOverflow, 1},
       {"S3 record ends past 0x7FFFFFFF by more", {srec('3', 0x7FFFFFF0, ByteString(20, 'x'))}, fault::kOverflow, 1},
       {"S3 record ending at 0x7FFFFFFF", {srec('3', 0x7FFFFFFF, bytes({1}))}, fault::kSubscriptOutOfRange, 1},
-      {"S3 just above the image", {srec('1', 0x0E00, bytes({1})), srec('3', 0x00010001, bytes({1}))},
-       fault::kSubscriptOutOfRange, 2},
+      {"S3 just above the image",
+       {srec('1', 0x0E00, bytes({1})), srec('3', 0x00010001, bytes({1}))},
+       fault::kSubscriptOutOfRange,
+       2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -125,8 +127,8 @@ TEST_F(ConvertS19FaultTest, undeletableOldOutputOrUnreadableInput_throwsPermissi
   writeFile("in.s19", "S1040E0007E6\r\n");
   fs::create_directory("locked");
   writeFile("locked/code.bin", "old code");
-  const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+  const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec;
   fs::permissions(dir(), readOnly);
   fs::permissions("locked", readOnly);
   fs::permissions("in.s19", fs::perms::none);

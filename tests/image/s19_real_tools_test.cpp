@@ -51,7 +51,9 @@ std::vector<ModelRecord> recordsOf(const std::string& text) {
     if (line.size() < 4 || line[0] != 'S') continue;
     if (line[1] >= '7' && line[1] <= '9') break;
     if (line[1] < '1' || line[1] > '3') continue;
-    const auto byteAt = [&line](std::size_t i) { return static_cast<int>(std::stoul(line.substr(2 + 2 * i, 2), nullptr, 16)); };
+    const auto byteAt = [&line](std::size_t i) {
+      return static_cast<int>(std::stoul(line.substr(2 + 2 * i, 2), nullptr, 16));
+    };
     const int count = byteAt(0);
     const int addressBytes = line[1] - '0' + 1;
     EXPECT_EQ(line.size(), static_cast<std::size_t>(4 + 2 * count)) << line;
@@ -60,7 +62,8 @@ std::vector<ModelRecord> recordsOf(const std::string& text) {
     EXPECT_EQ(sum & 0xFF, 0xFF) << "record checksum of " << line;
     ModelRecord record{0, {}};
     for (int i = 1; i <= addressBytes; ++i) record.address = record.address * 256 + byteAt(static_cast<std::size_t>(i));
-    for (int i = addressBytes + 1; i < count; ++i) record.data.push_back(static_cast<char>(byteAt(static_cast<std::size_t>(i))));
+    for (int i = addressBytes + 1; i < count; ++i)
+      record.data.push_back(static_cast<char>(byteAt(static_cast<std::size_t>(i))));
     records.push_back(record);
   }
   return records;
@@ -100,7 +103,8 @@ class RealToolsTest : public test::ScratchDirectory {
     }
     command += c.tool == "objcopy" ? " " + c.options + " tool.s19" : " -o tool.s19 -motorola " + c.options;
     const int status = std::system((command + " 2> tool.err").c_str());
-    EXPECT_EQ(status, 0) << command << ": " << readFile("tool.err") << " (run scripts/setup to install binutils and srecord)";
+    EXPECT_EQ(status, 0) << command << ": " << readFile("tool.err")
+                         << " (run scripts/setup to install binutils and srecord)";
     return readFile("tool.s19");
   }
 

@@ -22,8 +22,8 @@ struct ToolRun {
 class S19ToolTest : public test::ScratchDirectory {
  protected:
   static ToolRun run(const std::string& arguments) {
-    const std::string command = test::commandWord(std::string(TORVANE_BIN_DIR) + "/torvane-s19") + " " + arguments +
-                                " > tool.out 2> tool.err";
+    const std::string command =
+        test::commandWord(std::string(TORVANE_BIN_DIR) + "/torvane-s19") + " " + arguments + " > tool.out 2> tool.err";
     const int exitCode = test::exitCodeOf(std::system(command.c_str()));
     EXPECT_NE(exitCode, -1) << command;
     return {exitCode, readFile("tool.out"), readFile("tool.err")};

@@ -44,7 +44,8 @@ TEST(Sha256, lengthsAroundTheBlockEdge_matchAnIndependentTool) {
 TEST(Sha256, updateInPieces_equalsOneUpdate) {
   const std::string data = ramp(1000);
   Sha256 pieces;
-  for (std::size_t at = 0; at < data.size(); at += 37) pieces.update(data.data() + at, std::min<std::size_t>(37, data.size() - at));
+  for (std::size_t at = 0; at < data.size(); at += 37)
+    pieces.update(data.data() + at, std::min<std::size_t>(37, data.size() - at));
   Sha256 whole;
   whole.update(data.data(), data.size());
   EXPECT_EQ(pieces.finish(), whole.finish());

@@ -31,9 +31,12 @@ TEST(SimOptions, valuesAndFlags_areTakenInBothSpellings) {
 
 TEST(SimOptions, badCommandLines_giveAnError) {
   const std::vector<std::vector<std::string>> rows = {
-      {"--model", "heron"}, {"--announce-ms", "-1"}, {"--nak-once", "0"},  {"--nak-times", "3"},
-      {"--nak-times", "3:0"}, {"--noise", "1"},      {"--noise", "1:0x0"}, {"--noise", "1:0xzz"},
-      {"--report"},          {"--bogus"},            {"--pace=1"},         {"--idle-exit-ms", "10x"},
+      {"--model", "heron"},   {"--announce-ms", "-1"},
+      {"--nak-once", "0"},    {"--nak-times", "3"},
+      {"--nak-times", "3:0"}, {"--noise", "1"},
+      {"--noise", "1:0x0"},   {"--noise", "1:0xzz"},
+      {"--report"},           {"--bogus"},
+      {"--pace=1"},           {"--idle-exit-ms", "10x"},
   };
   for (const auto& row : rows) EXPECT_FALSE(parseOptions(row).error.empty()) << row[0];
 }

@@ -24,7 +24,8 @@ const ByteString kStx(1, '\x02');
 
 ByteString pattern(std::size_t size, int seed) {
   ByteString bytes;
-  for (std::size_t i = 0; i < size; ++i) appendByte(bytes, static_cast<uint8_t>((i * 7 + static_cast<std::size_t>(seed)) & 0xFF));
+  for (std::size_t i = 0; i < size; ++i)
+    appendByte(bytes, static_cast<uint8_t>((i * 7 + static_cast<std::size_t>(seed)) & 0xFF));
   return bytes;
 }
 
@@ -103,11 +104,9 @@ TEST(SimHandshake, loadCommandAt38400_isIgnoredAndRecorded) {
   EXPECT_EQ(host.readUntil("Receive\r", 1000), "As\rTorvane Ready to Receive\r");
   host.stop();
   const nlohmann::json report = host.reportJson();
-  EXPECT_TRUE(hasEntry(report.at("received"), {{"speed", 38400},
-                                               {"length", 2},
-                                               {"hex", "730d"},
-                                               {"text", "s\r"},
-                                               {"note", "ignored: wrong speed"}}))
+  EXPECT_TRUE(
+      hasEntry(report.at("received"),
+               {{"speed", 38400}, {"length", 2}, {"hex", "730d"}, {"text", "s\r"}, {"note", "ignored: wrong speed"}}))
       << host.report();
   EXPECT_EQ(report.at("sessions"), 1);
 }
@@ -465,10 +464,11 @@ TEST(SimCommandLine, helpAndBadOptions_areHandled) {
   };
   std::string out;
   EXPECT_EQ(run("--help", out), 0);
-  for (const char* option : {"--model", "--load-reply", "--no-ready", "--emergency", "--announce-ms", "--wrong-speed",
-                             "--nak-once", "--nak-times", "--stx-instead", "--etx-instead", "--can-at", "--corrupt-at",
-                             "--noise", "--silent-at", "--hangup-at", "--pace", "--turnaround-ms", "--exit-after-end",
-                             "--linger-ms", "--idle-exit-ms", "--report", "--save-images"}) {
+  for (const char* option :
+       {"--model",     "--load-reply",   "--no-ready",    "--emergency",   "--announce-ms",   "--wrong-speed",
+        "--nak-once",  "--nak-times",    "--stx-instead", "--etx-instead", "--can-at",        "--corrupt-at",
+        "--noise",     "--silent-at",    "--hangup-at",   "--pace",        "--turnaround-ms", "--exit-after-end",
+        "--linger-ms", "--idle-exit-ms", "--report",      "--save-images"}) {
     EXPECT_NE(out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(run("--frobnicate", out), 2);

@@ -21,7 +21,8 @@ TEST(SimReport, summary_saysOkOnlyForACompleteRun) {
   SimReport report;
   ImageRebuilder images;
   EXPECT_EQ(summarize(report, images).summary, "sim: 0 images, 0 bytes, 0 frames, 0 NAK, no end frame, INCOMPLETE");
-  for (const ByteString& f : {addressFrame(1, 0, 3), dataFrame("abc", 1), endFrame()}) images.accept(f, images.inspect(f));
+  for (const ByteString& f : {addressFrame(1, 0, 3), dataFrame("abc", 1), endFrame()})
+    images.accept(f, images.inspect(f));
   report.frames.resize(4);
   report.verdicts["ACK"] = 3;
   report.verdicts["NAK"] = 1;

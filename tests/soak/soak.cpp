@@ -111,7 +111,8 @@ void checkCompleted(const Outcome& o, const SimReport& r, const std::vector<std:
   if (o.boxes != boxes) wrong << boxesText(o.boxes);
   if (!r.parsed) return;
   if (r.result != "OK") wrong << "machine says " << r.summaryLine << "; ";
-  if (r.images.size() != sent.size()) wrong << "machine holds " << r.images.size() << " images, " << sent.size() << " sent; ";
+  if (r.images.size() != sent.size())
+    wrong << "machine holds " << r.images.size() << " images, " << sent.size() << " sent; ";
   for (std::size_t k = 0; k < sent.size() && k < r.images.size(); ++k) {
     if (r.images[k].sha256 != e2e::sha256Of(sent[k])) wrong << "image " << k + 1 << " differs; ";
   }
@@ -125,7 +126,8 @@ void checkStopped(const SoakRun& run, const Outcome& o, const SimReport& r, std:
       if (o.finalStatus != " Error: ") wrong << "final status \"" << o.finalStatus << "\"; ";
       if (o.boxes != std::vector<std::string>{"0: , "}) wrong << boxesText(o.boxes);
       if (run.fault == "silent-at" && !o.sawStatus(" Status: Received Time out")) wrong << "no time-out status; ";
-      if (run.fault == "can-at" && o.findStatus(" Status: Received program fail") < 0) wrong << "no program-fail status; ";
+      if (run.fault == "can-at" && o.findStatus(" Status: Received program fail") < 0)
+        wrong << "no program-fail status; ";
       break;
     case Expected::PortLost:  // 8020: the device went away
       if (o.finalStatus.rfind(" Error: ", 0) != 0 || o.finalStatus.find("COM1") == std::string::npos) {
@@ -140,8 +142,7 @@ void checkStopped(const SoakRun& run, const Outcome& o, const SimReport& r, std:
       if (!o.boxes.empty()) wrong << boxesText(o.boxes);
       break;
     case Expected::Complete:
-    case Expected::CompleteAfterBox:
-      break;
+    case Expected::CompleteAfterBox: break;
   }
 }
 
@@ -149,14 +150,14 @@ void checkStopped(const SoakRun& run, const Outcome& o, const SimReport& r, std:
 std::string lastStatuses(const Outcome& o, std::size_t count) {
   std::string text;
   const std::size_t from = o.statuses.size() > count ? o.statuses.size() - count : 0;
-  for (std::size_t k = from; k < o.statuses.size(); ++k) text += (k > from ? " | " : "") + quotedForFault(o.statuses[k]);
+  for (std::size_t k = from; k < o.statuses.size(); ++k)
+    text += (k > from ? " | " : "") + quotedForFault(o.statuses[k]);
   return text;
 }
 
 }  // namespace
 
-std::string checkRun(const SoakRun& run, const Outcome& o, const SimReport& r,
-                      const std::vector<std::string>& sent) {
+std::string checkRun(const SoakRun& run, const Outcome& o, const SimReport& r, const std::vector<std::string>& sent) {
   std::ostringstream wrong;
   checkCleanEnd(o, r, wrong);
   if (run.expected == Expected::Complete) {
@@ -196,8 +197,8 @@ std::string SoakRun::describe() const {
 
 const std::vector<std::string>& faultNames() {
   static const std::vector<std::string> names = {
-      "none",       "nak-once",  "nak-times", "stx-instead", "etx-instead", "corrupt-at",  "noise",
-      "model",      "no-ready",  "emergency", "can-at",      "silent-at",   "hangup-at",   "wrong-speed",
+      "none",  "nak-once", "nak-times", "stx-instead", "etx-instead", "corrupt-at", "noise",
+      "model", "no-ready", "emergency", "can-at",      "silent-at",   "hangup-at",  "wrong-speed",
   };
   return names;
 }
@@ -247,9 +248,9 @@ std::string soakOne(e2e::E2eBench& bench, const SoakRun& run, int index, const S
     problem = checkRun(run, o, r, sent);
     if (!problem.empty()) problem += "statuses: " + lastStatuses(o, 8);
     if (options.log) {
-      *options.log << "run " << index + 1 << "/" << options.runs << ": " << run.describe() << " -> \""
-                   << o.finalStatus << "\" " << (problem.empty() ? "as expected" : "WRONG") << " ("
-                   << expectedName(run.expected) << ", " << o.realSeconds << " s)" << std::endl;
+      *options.log << "run " << index + 1 << "/" << options.runs << ": " << run.describe() << " -> \"" << o.finalStatus
+                   << "\" " << (problem.empty() ? "as expected" : "WRONG") << " (" << expectedName(run.expected) << ", "
+                   << o.realSeconds << " s)" << std::endl;
     }
   }
   std::error_code ec;
@@ -304,9 +305,9 @@ SoakResult runSoak(const SoakOptions& options) {
   checkNothingLost(result, options);
   result.realSeconds = static_cast<double>(took.elapsed()) / 1000.0;
   if (options.log) {
-    *options.log << "soak: seed " << options.seed << ", " << result.runs << " runs in " << result.realSeconds
-                 << " s, " << result.problems.size() << " problems; descriptors " << result.fdsBaseline << " -> "
-                 << result.fdsEnd << "; VmRSS " << result.rssBaselineKiB << " -> " << result.rssEndKiB << " KiB ("
+    *options.log << "soak: seed " << options.seed << ", " << result.runs << " runs in " << result.realSeconds << " s, "
+                 << result.problems.size() << " problems; descriptors " << result.fdsBaseline << " -> " << result.fdsEnd
+                 << "; VmRSS " << result.rssBaselineKiB << " -> " << result.rssEndKiB << " KiB ("
                  << (options.checkRss ? "checked" : "not checked") << ")\n";
   }
   return result;

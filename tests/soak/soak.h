@@ -25,11 +25,11 @@ namespace torvane::soak {
 
 // How a run must end.
 enum class Expected {
-  Complete,           // " Status: UPDATE COMPLETE", the machine holds every image
-  CompleteAfterBox,   // the same, after the ready-reply time-out box
-  FrameRejected,      // failure path without a fault: " Error: ", box "0: , "
-  PortLost,           // failure path with a fault of the port: " Error: <text>", one box
-  StxTimedOut,        // early end " Status: Waiting for STX timed out, program end"
+  Complete,          // " Status: UPDATE COMPLETE", the machine holds every image
+  CompleteAfterBox,  // the same, after the ready-reply time-out box
+  FrameRejected,     // failure path without a fault: " Error: ", box "0: , "
+  PortLost,          // failure path with a fault of the port: " Error: <text>", one box
+  StxTimedOut,       // early end " Status: Waiting for STX timed out, program end"
 };
 
 const char* expectedName(Expected expected);
@@ -44,8 +44,8 @@ struct SoakImage {
 
 // One run: the source, the images, the simulator's arguments and the end.
 struct SoakRun {
-  std::string fault;                  // "none", "nak-once", ... (the torvane-sim option without dashes)
-  std::vector<std::string> simArgs;   // the named fault as torvane-sim options
+  std::string fault;                 // "none", "nak-once", ... (the torvane-sim option without dashes)
+  std::vector<std::string> simArgs;  // the named fault as torvane-sim options
   Source source = Source::Program;
   std::vector<SoakImage> images;
   Expected expected = Expected::Complete;
@@ -73,21 +73,21 @@ std::string checkRun(const SoakRun& run, const e2e::Outcome& outcome, const e2e:
 struct SoakOptions {
   int runs = 20;
   uint32_t seed = 1;
-  int warmUpRuns = 5;          // runs before the descriptor and memory baseline is taken
-  double speedup = 10;         // of the bench's clock
+  int warmUpRuns = 5;   // runs before the descriptor and memory baseline is taken
+  double speedup = 10;  // of the bench's clock
   long rssGrowthLimitKiB = 2048;
-  bool checkRss = true;        // false under AddressSanitizer: its quarantine holds freed memory
-  std::string onlyFault;       // one of faultNames() to soak that fault alone; empty: all
-  std::ostream* log = nullptr; // one line per run, and the summary
+  bool checkRss = true;         // false under AddressSanitizer: its quarantine holds freed memory
+  std::string onlyFault;        // one of faultNames() to soak that fault alone; empty: all
+  std::ostream* log = nullptr;  // one line per run, and the summary
 };
 
 struct SoakResult {
   int runs = 0;
-  std::vector<std::string> problems;       // one line per run that did not end as expected, and per leak
-                                           // (the simulator's folder of a wrong run is kept in the bench's
-                                           // folder, which TORVANE_E2E_KEEP=1 keeps)
+  std::vector<std::string> problems;  // one line per run that did not end as expected, and per leak
+                                      // (the simulator's folder of a wrong run is kept in the bench's
+                                      // folder, which TORVANE_E2E_KEEP=1 keeps)
   std::map<std::string, int> runsPerFault;
-  int fdsBaseline = -1;                    // after the warm-up runs
+  int fdsBaseline = -1;  // after the warm-up runs
   int fdsEnd = -1;
   long rssBaselineKiB = -1;
   long rssEndKiB = -1;

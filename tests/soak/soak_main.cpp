@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     warmUp.show();
     QCoreApplication::processEvents();
   }
-  std::cout << "torvane-soak: seed " << options.seed << ", " << options.runs
-            << " runs (repeat with --seed " << options.seed << ")" << std::endl;
+  std::cout << "torvane-soak: seed " << options.seed << ", " << options.runs << " runs (repeat with --seed "
+            << options.seed << ")" << std::endl;
   options.log = &std::cout;
   const torvane::soak::SoakResult result = torvane::soak::runSoak(options);
   for (const auto& [fault, count] : result.runsPerFault) std::cout << "  " << fault << ": " << count << "\n";

@@ -61,8 +61,8 @@ bool heldOpen(const fs::path& file) {
 int openFileCount() {
   int n = 0;
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(fs::current_path(), ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(fs::current_path(), ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_regular_file(ec) && heldOpen(it->path())) ++n;
   }
   return n;
