@@ -1,4 +1,5 @@
 // torvane-update: loads new firmware into a TorVane machine over RS-232.
+// Its arguments are described in app/command_line.h and by --help.
 //
 // Test and demo hooks, read from the environment (operators never set them):
 //   TORVANE_AUTOSTART=1       presses "&Start Update" once, after the start-up
@@ -24,6 +25,7 @@
 #include <string>
 
 #include "app/app_icon.h"
+#include "app/command_line.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
 #include "app/test_hooks.h"
@@ -42,12 +44,26 @@ std::optional<torvane::Source> sourceNamed(const QString& name) {
   return std::nullopt;
 }
 
+QStringList rawArguments(int argc, char* argv[]) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  QCoreApplication::setApplicationName(QStringLiteral("torvane-update"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
+  if (torvane::handledWithoutWindow(rawArguments(argc, argv))) {
+    const QCoreApplication console(argc, argv);  // no display needed
+    return torvane::runWithoutWindow(QCoreApplication::arguments());
+  }
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("torvane-update"));
   QApplication::setWindowIcon(torvane::appIcon());
+  int exitCode = 0;
+  const std::optional<torvane::WindowStart> start = torvane::applyWindowArguments(QCoreApplication::arguments(), exitCode);
+  if (!start) return exitCode;
 
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
   torvane::QtClock clock;
@@ -62,6 +78,7 @@ int main(int argc, char* argv[]) {
     }
     window.selectSource(*named);
   }
+  if (start->source) window.selectSource(*start->source);
 
   const bool autostart = hookSet("TORVANE_AUTOSTART");
   const bool exitAfterRun = hookSet("TORVANE_EXIT_AFTER_RUN");

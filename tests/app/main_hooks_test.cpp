@@ -5,6 +5,7 @@
 // TORVANE_SOURCE selects.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -102,6 +103,7 @@ class SimulatedMachine {
 struct SourceCase {
   const char* value;    // TORVANE_SOURCE; "" leaves it unset
   const char* missing;  // the image named by the list that the run must read
+  const char* argument = "";  // "": none, run in the folder; "." the folder; else a list in it
 };
 
 class SourceHookTest : public ::testing::TestWithParam<SourceCase> {};
@@ -123,8 +125,11 @@ TEST_P(SourceHookTest, sourceHook_runReadsTheListOfThatSource) {
   if (*GetParam().value != '\0') env.insert(QStringLiteral("TORVANE_SOURCE"), QLatin1String(GetParam().value));
   QProcess program;
   program.setProcessEnvironment(env);
-  program.setWorkingDirectory(dir.path());
-  program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"), {});
+  const QString argument = QLatin1String(GetParam().argument);
+  program.setWorkingDirectory(argument.isEmpty() ? dir.path() : QDir::rootPath());
+  const QString folderOrList = argument == QStringLiteral(".") ? dir.path() : dir.filePath(argument);
+  program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"),
+                argument.isEmpty() ? QStringList() : QStringList{folderOrList});
   ASSERT_TRUE(program.waitForStarted(5000));
   const bool finished = program.waitForFinished(8000);
   if (!finished) program.kill();
@@ -141,9 +146,15 @@ INSTANTIATE_TEST_SUITE_P(MainHooksTest, SourceHookTest,
                          ::testing::Values(SourceCase{"program", "program-image.bin"},
                                            SourceCase{"all", "all-image.bin"},
                                            SourceCase{"erestore", "ERestore-image.bin"},
-                                           SourceCase{"", "program-image.bin"}),
+                                           SourceCase{"", "program-image.bin"},
+                                           SourceCase{"", "program-image.bin", "."},
+                                           SourceCase{"", "all-image.bin", "all.txt"},
+                                           SourceCase{"", "ERestore-image.bin", "ERestore.txt"}),
                          [](const ::testing::TestParamInfo<SourceCase>& info) {
-                           return *info.param.value != '\0' ? std::string(info.param.value) : std::string("unset");
+                           std::string name = *info.param.value != '\0' ? info.param.value : "unset";
+                           if (*info.param.argument == '.') name += "_folderArgument";
+                           if (*info.param.argument > '.') name += "_listArgument_" + std::to_string(info.index);
+                           return name;
                          });
 
 TEST(MainHooksTest, unknownSource_isRefusedBeforeTheWindowOpens) {
@@ -164,6 +175,63 @@ TEST(MainHooksTest, unknownSource_isRefusedBeforeTheWindowOpens) {
   const QString error = QString::fromUtf8(program.readAllStandardError());
   EXPECT_TRUE(error.contains(QStringLiteral("TORVANE_SOURCE=Program is not a source; use program, all or erestore")))
       << error.toStdString();
+}
+
+// Runs torvane-update with `arguments` from `dir` and returns exit code,
+// standard output and standard error.
+struct Finished {
+  int code = -1;
+  QString out, err;
+};
+Finished runProgram(const QTemporaryDir& dir, const QStringList& arguments) {
+  QProcess program;
+  program.setProcessEnvironment(unattendedEnvironment(dir, {}));
+  program.setWorkingDirectory(dir.path());
+  program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"), arguments);
+  if (!program.waitForStarted(5000)) return {};
+  if (!program.waitForFinished(5000)) program.kill();
+  return {program.exitCode(), QString::fromUtf8(program.readAllStandardOutput()),
+          QString::fromUtf8(program.readAllStandardError())};
+}
+
+TEST(MainHooksTest, wrongArguments_areRefusedWithExitCodeTwo) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile(dir.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+  const struct {
+    QStringList arguments;
+    const char* says;
+  } cases[] = {
+      {{QStringLiteral("--bogus")}, "Unknown option 'bogus'"},
+      {{dir.filePath(QStringLiteral("missing"))}, "is neither a folder nor a transfer list"},
+      {{dir.filePath(QStringLiteral("notes.txt"))}, "is not a transfer list"},
+      {{dir.path(), dir.path()}, "give one folder or one transfer list, not 2 arguments"},
+      {{QStringLiteral("--ports"), dir.path()}, "--ports takes no folder or list"},
+  };
+  for (const auto& c : cases) {
+    const Finished run = runProgram(dir, c.arguments);
+    EXPECT_EQ(run.code, 2) << c.says;
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.says))) << run.err.toStdString();
+  }
+}
+
+TEST(MainHooksTest, portsAndHelp_printWithoutAWindow) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const Finished ports = runProgram(dir, {QStringLiteral("--ports")});
+  EXPECT_EQ(ports.code, 0) << ports.err.toStdString();
+  const QStringList lines = ports.out.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 9) << ports.out.toStdString();
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("COM1  ") + dir.filePath(QStringLiteral("no-such-tty1"))))
+      << lines[0].toStdString();
+  EXPECT_TRUE(lines[8].startsWith(QStringLiteral("COM9  "))) << lines[8].toStdString();
+
+  const Finished help = runProgram(dir, {QStringLiteral("--help")});
+  EXPECT_EQ(help.code, 0);
+  for (const char* documented : {"--ports", "FOLDER | LIST", "--version"}) {
+    EXPECT_TRUE(help.out.contains(QLatin1String(documented))) << documented;
+  }
 }
 
 }  // namespace
