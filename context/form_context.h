@@ -1,12 +1,15 @@
 // The window module's shared state and the three seams every procedure uses:
-// the serial port component mscCom, the window operations and the clock.
+// the serial port component mscCom, the window operations and the clock;
+// plus the observer of update runs, when a front end keeps records.
 // The window owns one FormContext; the procedures receive it by reference.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "context/clock.h"
+#include "context/run_observer.h"
 #include "context/serial_port.h"
 #include "context/window_ops.h"
 
@@ -27,7 +30,19 @@ struct FormContext {
   WindowOps& window;
   Clock& clock;
   FormState state;
+  RunObserver* observer = nullptr;  // told of every update run; none: nothing is recorded
 };
+
+// Tells the observer, if there is one, of an event of the run. Whatever the
+// observer throws is dropped here: a record never changes the run.
+template <typename... Params, typename... Args>
+void observe(FormContext& ctx, void (RunObserver::*event)(Params...), Args&&... args) noexcept {
+  if (ctx.observer == nullptr) return;
+  try {
+    (ctx.observer->*event)(std::forward<Args>(args)...);
+  } catch (...) {
+  }
+}
 
 // Tick of the pause timer `delay`.
 inline void delay_Timer(FormState& state) { state.timerFired = 1; }

@@ -29,15 +29,16 @@ struct VerdictRule {
   uint8_t byte;
   const char* status;
   Action action;
+  Verdict kind;
 };
 
 // Tested in this order; the first byte that the received text contains decides.
 constexpr VerdictRule kVerdicts[] = {
-    {kACK, " Status: Received ACK", Action::Accept},
-    {kNAK, " Status: Received NAK, resending data", Action::Resend},
-    {kCAN, " Status: Received program fail - ", Action::Fail},
-    {kETX, " Status: Received ETX, code programmed successfully.", Action::Accept},
-    {kSTX, " Status: Received STX, resending data", Action::Resend},
+    {kACK, " Status: Received ACK", Action::Accept, Verdict::Ack},
+    {kNAK, " Status: Received NAK, resending data", Action::Resend, Verdict::Nak},
+    {kCAN, " Status: Received program fail - ", Action::Fail, Verdict::Can},
+    {kETX, " Status: Received ETX, code programmed successfully.", Action::Accept, Verdict::Etx},
+    {kSTX, " Status: Received STX, resending data", Action::Resend, Verdict::Stx},
 };
 
 const VerdictRule* findVerdict(const ByteString& received) {
@@ -83,13 +84,16 @@ const VerdictRule* awaitVerdict(FormContext& ctx, const WaitFor& wait) {
 
 FrameResult Transmit(FormContext& ctx, const ByteString& InString) {
   countFrame(ctx.state);
+  observe(ctx, &RunObserver::frameSent);
   for (;;) {
     const VerdictRule* verdict = awaitVerdict(ctx, sendFrame(ctx, InString));
     if (verdict == nullptr) {
+      observe(ctx, &RunObserver::verdict, Verdict::TimedOut);
       ctx.window.setStatus(" Status: Received Time out");
       ctx.window.repaint();
       return FrameResult::TimedOut;
     }
+    observe(ctx, &RunObserver::verdict, verdict->kind);
     ctx.window.setStatus(verdict->status);
     ctx.window.repaint();
     switch (verdict->action) {
@@ -99,6 +103,7 @@ FrameResult Transmit(FormContext& ctx, const ByteString& InString) {
         ctx.mscCom.setPortOpen(false);
         return FrameResult::Failed;
       case Action::Resend:
+        observe(ctx, &RunObserver::frameResent);
         break;
     }
   }

@@ -133,11 +133,16 @@ const char* transferListFile(Source source) {
   return "";
 }
 
-std::string chosenTransferList(const WindowOps& window) {
+std::optional<Source> chosenSource(const WindowOps& window) {
   for (Source source : {Source::Lorebank, Source::Program, Source::ProgramAndDsd, Source::EmergencyRestore}) {
-    if (window.sourceSelected(source)) return transferListFile(source);
+    if (window.sourceSelected(source)) return source;
   }
-  return {};
+  return std::nullopt;
+}
+
+std::string chosenTransferList(const WindowOps& window) {
+  const std::optional<Source> source = chosenSource(window);
+  return source ? transferListFile(*source) : std::string();
 }
 
 std::string listLinePrefix(const std::string& listName, long lineNumber) {

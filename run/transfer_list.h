@@ -46,8 +46,11 @@ std::optional<ListEntry> parseListLine(const ByteString& line, const std::string
 // "ERestore.txt".
 const char* transferListFile(Source source);
 
-// The list of the first selected source option, in the order optCS, optPrgm,
-// optAll, OptER; empty when none is selected.
+// The first selected source option, in the order optCS, optPrgm, optAll,
+// OptER; none when none is selected.
+std::optional<Source> chosenSource(const WindowOps& window);
+
+// The list of the chosen source; empty when none is selected.
 std::string chosenTransferList(const WindowOps& window);
 
 // "<listName> line <lineNumber>: ", the start of every fault description

@@ -262,6 +262,7 @@ FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& en
                       " could be read; the file changed while it was being sent",
                   kSource);
     }
+    observe(ctx, &RunObserver::dataFrameSent, block);
     const FrameResult result = Transmit(ctx, dataFrame(block, entry.memoryType));
     if (result != FrameResult::Accepted) return result;
     progress.accepted(count);
@@ -275,13 +276,16 @@ FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& en
 FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where, Progress& progress) {
   std::ifstream image = openImage(entry.name, where);
   const int32_t size = imageSize(image, entry.name, where);
+  observe(ctx, &RunObserver::entryStarted, entry.name, size, entry.memoryType, entry.address);
   progress.entryOpened(size);
   showStatus(ctx, entryStatus(entry, size));
   const ByteString frame = buildAddressFrame(entry, size, where);
   showStatus(ctx, " Status: Sending address ");
   const FrameResult result = Transmit(ctx, frame);
   if (result != FrameResult::Accepted) return result;
-  return sendData(ctx, image, entry, size, where, progress);
+  const FrameResult sent = sendData(ctx, image, entry, size, where, progress);
+  if (sent == FrameResult::Accepted) observe(ctx, &RunObserver::entrySent);
+  return sent;
 }
 
 }  // namespace
@@ -297,6 +301,7 @@ TransferOutcome transferPhase(FormContext& ctx) {
     if (!entry) continue;
     const std::string where = listLinePrefix(listName, reader.lineNumber());
     if (!imageExists(entry->name, where)) {
+      observe(ctx, &RunObserver::entryStarted, entry->name, std::nullopt, entry->memoryType, entry->address);
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }
     if (sendEntry(ctx, *entry, where, progress) != FrameResult::Accepted) return {TransferOutcome::Kind::FrameRejected, {}};

@@ -14,7 +14,8 @@
 //
 // Every run ends in exactly one of three ways: completion, the early end, or
 // the failure path. Each of them closes the port, shows start and end time
-// and restores the default pointer.
+// and restores the default pointer; the last thing each does is tell the
+// observer (context/run_observer.h) how the run ended.
 #include "run/update_driver.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 
 #include "context/wait.h"
 #include "encoding/fault.h"
+#include "run/transfer_list.h"
 #include "run/transfer_phase.h"
 
 namespace torvane {
@@ -125,6 +127,9 @@ class UpdateRun {
 
   // Step 1.
   void start() {
+    const int com = chosenCom();
+    observe(ctx_, &RunObserver::runStarted, com != 0 ? com : port_.commPort(), chosenSource(window_),
+            chosenTransferList(window_), ctx_.clock.seconds());
     ctx_.state.packetCount = 0;
     status(" Status: Opening " + window_.dialogFileName());
     window_.setBusyPointer(true);
@@ -134,14 +139,17 @@ class UpdateRun {
     window_.repaint();
   }
 
+  // The first selected port option; 0 when none is.
+  int chosenCom() const {
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
+      if (window_.portOptionSelected(n)) return n;
+    }
+    return 0;
+  }
+
   // Steps 2 and 3.
   void choosePortAndOpen() {
-    for (int n = kFirstCom; n <= kLastCom; ++n) {
-      if (window_.portOptionSelected(n)) {
-        port_.setCommPort(n);
-        break;
-      }
-    }
+    if (const int com = chosenCom(); com != 0) port_.setCommPort(com);
     port_.setInputLen(0);
     // A closed port has nothing queued; the queue is cleared again after every send.
     if (port_.portOpen()) port_.clearOutBuffer();
@@ -280,6 +288,7 @@ class UpdateRun {
     showEndTime();
     statusAndRepaint(" Status: UPDATE COMPLETE");
     defaultPointer();
+    recordEnd(RunOutcome::Complete, nullptr);
   }
 
   void earlyEnd(const std::string& text) {
@@ -288,6 +297,7 @@ class UpdateRun {
     window_.repaint();
     closePortQuietly();
     defaultPointer();
+    recordEnd(RunOutcome::EarlyEnd, nullptr);
   }
 
   void failurePath(const Fault& f) {
@@ -303,6 +313,12 @@ class UpdateRun {
     }
     closePortQuietly();
     defaultPointer();
+    recordEnd(f.number() == fault::kWindowClosed ? RunOutcome::Closed : RunOutcome::Failed, &f);
+  }
+
+  // The last thing each end of the run does.
+  void recordEnd(RunOutcome outcome, const Fault* f) {
+    observe(ctx_, &RunObserver::runEnded, outcome, window_.status(), f, ctx_.clock.seconds());
   }
 
   FormContext& ctx_;

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "encoding/bytes.h"
+#include "tests/fakes/procedure_rig.h"
 #include "tests/support/scratch_folder.h"
 
 namespace torvane::testing {
@@ -54,6 +56,22 @@ inline std::vector<std::string> fourEntryListStatuses() {
   frame(" Status: Sending address ", 15);
   frame(" Status: Sending end of transmission ", 15);
   return expected;
+}
+
+// A machine on COM1 that answers the handshake at once; send n of the
+// transfer (0-based, resends counted) gets verdicts[n], every other one ACK.
+inline void machine(ProcedureRig<>& rig, std::map<int, char> verdicts = {}) {
+  rig.port.device(1).onWrite = [&rig, verdicts, sends = 0](const ByteString& bytes) mutable {
+    ByteString reply = "\x06";
+    if (bytes == "s\r") {
+      reply = "As\rTorvane Ready to Receive\r";
+    } else if (bytes == "A") {
+      reply = "\x02";
+    } else if (const auto v = verdicts.find(sends++); v != verdicts.end()) {
+      reply = ByteString(1, v->second);
+    }
+    rig.port.device(1).receiveAt(rig.clock.now + 0.01, reply);
+  };
 }
 
 }  // namespace torvane::testing

@@ -1,0 +1,46 @@
+// The update log after a whole run against the simulated machine: the hashes
+// it records are those of the images the machine rebuilt.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+
+#include "context/form_context.h"
+#include "record/history.h"
+#include "record/update_recorder.h"
+#include "tests/e2e/e2e_bench.h"
+#include "tests/e2e/e2e_expect.h"
+
+namespace torvane::e2e {
+namespace {
+
+TEST(E2eRecord, completedRun_recordsTheHashesOfTheImagesTheMachineRebuilt) {
+  E2eBench bench;
+  ASSERT_TRUE(bench.ok()) << bench.error();
+  const std::vector<SentImage> sent = {
+      {1, 0x8000, patternBytes(1500, 81)}, {2, 0x10, patternBytes(1, 82)}, {3, 0x100000, patternBytes(2048, 83)}};
+  bench.writeFile("code.bin", sent[0].bytes);
+  bench.writeFile("mmc.bin", sent[1].bytes);
+  bench.writeFile("dsd.bin", sent[2].bytes);
+  bench.writeFile("all.txt", "code.bin\t1\t0x8000\r\nmmc.bin\t2\t0x10\r\ndsd.bin\t3\t0x100000\r\n");
+  ASSERT_TRUE(bench.startSim(1, {"--nak-once", "3"})) << bench.error();
+  const QString log = QString::fromStdString(bench.dir() + "/state/updates.jsonl");
+  UpdateRecorder recorder({log, QStringLiteral("torvane-update"), {}});
+  bench.context().observer = &recorder;
+  const Outcome run = bench.runUpdate(Source::ProgramAndDsd, 1);
+  const SimReport report = bench.stopSim();
+  bench.context().observer = nullptr;
+
+  expectCompleted(run, report, sent);
+  std::vector<StoredRecord> records;
+  QString error;
+  ASSERT_TRUE(readRecords(log, records, error) && records.size() == 1) << error.toStdString();
+  EXPECT_EQ(records[0].record["resends"], report.verdictCount("NAK"));
+  const QJsonArray entries = records[0].record["entries"].toArray();
+  ASSERT_EQ(entries.size(), qsizetype(report.images.size()));
+  for (qsizetype i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i]["sha256"].toString().toStdString(), report.images[std::size_t(i)].sha256) << i;
+  }
+}
+
+}  // namespace
+}  // namespace torvane::e2e
