@@ -31,13 +31,23 @@ struct Parser {
   QCommandLineOption ports{QStringLiteral("ports"),
                            QStringLiteral("Print which device stands behind each of COM1 to COM9, and what the "
                                           "host tells of it, then exit without opening the window.")};
+  // Read by the update log (record/record_commands.h); listed for --help.
+  QCommandLineOption history{QStringLiteral("history"),
+                             QStringLiteral("Print the last N update runs of the log (N after the option, default "
+                                            "20) as a table, then exit.")};
+  QCommandLineOption json{QStringLiteral("json"), QStringLiteral("With --history: the records as they are stored.")};
+  QCommandLineOption log{QStringLiteral("log"),
+                         QStringLiteral("The update log to write and read (also TORVANE_LOG=FILE)."),
+                         QStringLiteral("FILE")};
+  QCommandLineOption noLog{QStringLiteral("no-log"),
+                           QStringLiteral("Keep no record of the update runs (also TORVANE_LOG=off).")};
   QCommandLineOption help = parser.addHelpOption();
   QCommandLineOption version = parser.addVersionOption();
 
   Parser() {
     parser.setApplicationDescription(
         QStringLiteral("Loads new firmware and data into a TorVane machine over an RS-232 line."));
-    parser.addOption(ports);
+    parser.addOptions({ports, history, json, log, noLog});
     parser.addPositionalArgument(QStringLiteral("FOLDER|LIST"),
                                  QStringLiteral("The working folder, which holds the transfer lists and the image "
                                                 "files; or a transfer list (program.txt, all.txt or ERestore.txt): "

@@ -41,6 +41,9 @@ class Frmdl : public QWidget {
   std::function<void(FormContext&)> startProcedure;
   std::function<void(FormContext&)> scanProcedure;
 
+  // Told of every update run (the update log); none: nothing is recorded.
+  void setRunObserver(RunObserver* observer) { context_.observer = observer; }
+
   // Shows a box in place of the modal message box when set (unattended runs).
   std::function<void(const QString&)> messageBoxHook;
 

@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,8 @@
 #include "app/qt_clock.h"
 #include "app/test_hooks.h"
 #include "context/form_context.h"
+#include "record/record_commands.h"
+#include "serial/com_names.h"
 #include "serial/qt_serial_port.h"
 
 namespace {
@@ -44,18 +47,14 @@ std::optional<torvane::Source> sourceNamed(const QString& name) {
   return std::nullopt;
 }
 
-QStringList rawArguments(int argc, char* argv[]) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  return arguments;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QCoreApplication::setApplicationName(QStringLiteral("torvane-update"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
-  if (torvane::handledWithoutWindow(rawArguments(argc, argv))) {
+  const QStringList arguments = torvane::commandLine(argc, argv);
+  if (const std::optional<int> code = torvane::runRecordCommands(arguments)) return *code;  // --history
+  if (torvane::handledWithoutWindow(arguments)) {
     const QCoreApplication console(argc, argv);  // no display needed
     return torvane::runWithoutWindow(QCoreApplication::arguments());
   }
@@ -68,6 +67,10 @@ int main(int argc, char* argv[]) {
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
   torvane::QtClock clock;
   torvane::Frmdl window(port, clock);
+  const std::unique_ptr<torvane::UpdateRecorder> recorder = torvane::updateRecorder(arguments, [](int com) {
+    return torvane::PortDetails{QString::fromStdString(torvane::deviceForCom(com)), {}, {}, {}};
+  });
+  window.setRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
 
   if (const QString source = qEnvironmentVariable("TORVANE_SOURCE"); !source.isEmpty()) {
     const std::optional<torvane::Source> named = sourceNamed(source);

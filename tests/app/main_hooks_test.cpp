@@ -33,6 +33,7 @@ TEST(MainHooksTest, autostartWithExitAfterRun_printsFinalStatusSavesPictureAndEx
   }
   env.insert(QStringLiteral("TORVANE_AUTOSTART"), QStringLiteral("1"));
   env.insert(QStringLiteral("TORVANE_EXIT_AFTER_RUN"), QStringLiteral("1"));
+  env.insert(QStringLiteral("TORVANE_LOG"), dir.filePath(QStringLiteral("updates.jsonl")));
   const QString picture = dir.filePath(QStringLiteral("window.png"));
   env.insert(QStringLiteral("TORVANE_SCREENSHOT"), picture);
 
@@ -70,6 +71,7 @@ QProcessEnvironment unattendedEnvironment(const QTemporaryDir& dir, const QStrin
   if (!com1.isEmpty()) env.insert(QStringLiteral("TORVANE_COM1"), com1);
   env.insert(QStringLiteral("TORVANE_AUTOSTART"), QStringLiteral("1"));
   env.insert(QStringLiteral("TORVANE_EXIT_AFTER_RUN"), QStringLiteral("1"));
+  env.insert(QStringLiteral("TORVANE_LOG"), dir.filePath(QStringLiteral("updates.jsonl")));
   env.remove(QStringLiteral("TORVANE_SOURCE"));
   env.remove(QStringLiteral("TORVANE_SCREENSHOT"));
   return env;
