@@ -222,9 +222,10 @@ void QtSerialPort::openAndConfigure() {
   // value 0..255 passes unchanged.
   if (!port_.open(QIODevice::ReadWrite)) {
     const QSerialPort::SerialPortError error = port_.error();
+    const std::string systemText = port_.errorString().toStdString();  // before closeDevice() clears it
     closeDevice();
     throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
-                    port_.errorString().toStdString());
+                    systemText);
   }
   if (!applySettings(settings_)) {
     const QSerialPort::SerialPortError error = port_.error();

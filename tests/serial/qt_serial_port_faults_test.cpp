@@ -239,7 +239,8 @@ TEST_F(QtSerialPortFaults, deviceWithoutAccess_isPermissionFaultNamingDialout) {
     result = {std::stoi(report.substr(0, newline)), report.substr(newline + 1)};
   }
   EXPECT_EQ(result.first, fault::kPortPermission) << result.second;
-  EXPECT_TRUE(contains(result.second, "COM5 (" + dir.path() + "/locked)")) << result.second;
+  EXPECT_TRUE(contains(result.second, "COM5 (" + dir.path() + "/locked) was denied (Permission denied)"))
+      << result.second;
   EXPECT_TRUE(contains(result.second, "dialout")) << result.second;
 }
 
