@@ -73,7 +73,9 @@ QtSerialPort::~QtSerialPort() {
 
 std::string QtSerialPort::device() const { return deviceForCom(commPort_); }
 
-PortId QtSerialPort::id() const { return PortId{commPort_, device()}; }
+// The device of the last open while the COM number stays selected: the host's
+// list may change meanwhile, and a fault names the device that was used.
+PortId QtSerialPort::id() const { return PortId{commPort_, openedDevice_ ? *openedDevice_ : device()}; }
 
 // ---- faults ---------------------------------------------------------------
 
@@ -166,6 +168,7 @@ void QtSerialPort::setCommPort(int number) {
   }
   if (vanished_) setPortOpen(false);
   commPort_ = number;
+  openedDevice_.reset();
 }
 
 void QtSerialPort::setSettings(const std::string& settings) {
@@ -211,7 +214,9 @@ void QtSerialPort::setPortOpen(bool open) {
 
 // Open, then configure; a failing step leaves the port closed.
 void QtSerialPort::openAndConfigure() {
-  port_.setPortName(QString::fromStdString(device()));
+  openedDevice_ = device();
+  if (openedDevice_->empty()) throw portFault(QSerialPort::DeviceNotFoundError, PortStep::Open, id());
+  port_.setPortName(QString::fromStdString(*openedDevice_));
   // The closed QSerialPort keeps the settings of its last use (38400 after a
   // run) and applies them on open: give it this open's settings first, so the
   // line never runs at the old speed, not even between open and configure.
