@@ -10,6 +10,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
 
 #include "serial/com_names.h"
 
@@ -48,6 +51,21 @@ void requireNotNegative(int bytes, const char* what) {
 // Reading a little more than this from the device in one input() call is
 // never needed; it bounds the loop if a device floods the line.
 constexpr int kMaxPullsPerRead = 64;
+
+// Asks the driver to hand over received bytes at once. USB adapters buffer
+// them otherwise: an FTDI adapter answers after 16 ms, with low latency
+// within 1 ms, and the transfer waits for an answer to every frame. Devices
+// that do not know the request (pseudo-terminals, some UARTs) or refuse it
+// work as they are.
+void requestLowLatency([[maybe_unused]] qintptr handle) {
+#ifdef Q_OS_LINUX
+  const int fd = static_cast<int>(handle);
+  serial_struct serial{};
+  if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  [[maybe_unused]] const int refused = ::ioctl(fd, TIOCSSERIAL, &serial);
+#endif
+}
 
 }  // namespace
 
@@ -232,6 +250,7 @@ void QtSerialPort::openAndConfigure() {
     throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
                     systemText);
   }
+  requestLowLatency(port_.handle());
   if (!applySettings(settings_)) {
     const QSerialPort::SerialPortError error = port_.error();
     const std::string systemText = "\"" + settingsText_ + "\": " + port_.errorString().toStdString();
