@@ -1,8 +1,6 @@
 #include "serial/port_faults.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include <algorithm>
 
 #include "serial/com_names.h"
 
@@ -29,64 +27,184 @@ const char* doing(PortStep step) {
   return "using the port";
 }
 
-// A permission error on a device that we may read and write means that
-// another program holds it (an exclusive open or a lock file).
-bool heldByAnotherProgram(const PortId& port) {
-#ifdef _WIN32
-  (void)port;
-  return true;  // Windows reports "access denied" for a port in use.
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+// ---- absent ------------------------------------------------------------------
+
+std::string presentSentence(const PortHost& host) {
+  std::vector<std::string> labels;
+  for (const ComAssignment& entry : host.presentPorts()) labels.push_back(comLabel(entry.com, entry.device));
+  if (labels.empty()) return "No serial port is present.";
+  return std::string(labels.size() == 1 ? "The port present is " : "The ports present are ") + listed(labels) + ".";
+}
+
+Fault absentFault(const PortId& port, const PortHost& host) {
+  const std::string what =
+      port.device.empty() ? com(port) + " has no serial device behind it" : label(port) + " does not exist";
+  return Fault(fault::kPortInvalid,
+               what + ". Connect the adapter or set TORVANE_COM" + std::to_string(port.com) + " to its device. " +
+                   presentSentence(host),
+               kPortSource);
+}
+
+// ---- busy --------------------------------------------------------------------
+
+struct Prober {
+  const char* name;
+  const char* advice;
+};
+
+// Programs that take serial adapters for their own purposes, and the cure.
+constexpr Prober kProbers[] = {
+    {"ModemManager",
+     "ModemManager probes new serial adapters: stop it with sudo systemctl stop ModemManager, or remove it with "
+     "sudo apt remove modemmanager if this computer uses no mobile modem, then try again."},
+    {"brltty",
+     "brltty, a braille display driver, takes CH340 and CP210x adapters: remove it with sudo apt remove brltty, "
+     "then plug the adapter in again."},
+};
+
+std::string holderName(const PortHolder& holder) {
+  return (holder.self ? std::string("this program") : holder.name) + " (process " + std::to_string(holder.pid) + ")";
+}
+
+const Prober* proberAmong(const std::vector<PortHolder>& holders) {
+  for (const Prober& prober : kProbers) {
+    if (std::any_of(holders.begin(), holders.end(), [&](const PortHolder& h) { return h.name == prober.name; })) {
+      return &prober;
+    }
+  }
+  return nullptr;
+}
+
+std::string busyCause(const PortId& port, const std::vector<PortHolder>& holders) {
+  std::vector<std::string> certain, likely;
+  for (const PortHolder& h : holders) (h.certain ? certain : likely).push_back(holderName(h));
+  if (!certain.empty()) return label(port) + " is in use by " + listed(certain) + ".";
+  const std::string text = label(port) + " is in use by another program.";
+  if (likely.empty()) return text;
+  return text + " " + listed(likely) + (likely.size() == 1 ? " is" : " are") + " running and may hold it.";
+}
+
+std::string busyAdvice(const std::vector<PortHolder>& holders) {
+  if (const Prober* prober = proberAmong(holders)) return prober->advice;
+  const bool onlySelf = !holders.empty() && std::all_of(holders.begin(), holders.end(),
+                                                        [](const PortHolder& h) { return h.self && h.certain; });
+  if (onlySelf) return "Close it there first, or restart the program.";
+  return "Close that program and try again.";
+}
+
+Fault busyFault(const PortId& port, const PortHost& host) {
+  const std::vector<PortHolder> holders = port.device.empty() ? std::vector<PortHolder>() : host.holders(port.device);
+  return Fault(fault::kPortAlreadyOpen, busyCause(port, holders) + " " + busyAdvice(holders), kPortSource);
+}
+
+// ---- permission ----------------------------------------------------------------
+
+bool hasGroup(const std::vector<uint32_t>& groups, uint32_t gid) {
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+std::string octal(uint32_t mode) {
+  std::string text = "0000";
+  for (int i = 3; i >= 1; --i, mode >>= 3) text[static_cast<std::size_t>(i)] = static_cast<char>('0' + (mode & 7));
+  return text;
+}
+
+std::string unknownGroupAdvice() {
+#ifdef __linux__
+  return "Add your user to the dialout group (sudo usermod -aG dialout $USER), then log out and in again.";
 #else
-  return ::access(port.device.c_str(), R_OK | W_OK) == 0;
+  return "Ask the administrator for permission to use the port.";
 #endif
 }
 
-Fault permissionFault(const PortId& port, const std::string& systemText) {
-  if (heldByAnotherProgram(port)) {
-    return Fault(fault::kPortAlreadyOpen,
-                 label(port) + " is in use by another program. Close that program and try again.", kPortSource);
+// Why the user may not open a device of group `access`, and what helps.
+std::string groupAdvice(const DeviceAccess& access, const PortHost& host) {
+  const std::string& g = access.group;
+  const std::string device = "The device (group " + g + ", mode " + octal(access.mode) + ")";
+  if ((access.mode & 006) == 006 || ((access.mode & 060) == 060 && hasGroup(host.processGroups(), access.gid))) {
+    return device +
+           " is open to this login, so a security policy (AppArmor, SELinux, a snap or Flatpak sandbox) may be "
+           "blocking it.";
   }
-#ifdef __linux__
+  if ((access.mode & 060) != 060 || access.gid == 0) {
+    return device +
+           " does not let a group of users read and write it: ask the administrator for access, or choose another "
+           "port.";
+  }
+  if (hasGroup(host.databaseGroups(), access.gid)) {
+    return "The device belongs to the group " + g + ", and you were added to " + g +
+           " after this login: log out and in again (or restart) to use it.";
+  }
+  return "The device belongs to the group " + g + " and your user is not in it: add it with sudo usermod -aG " + g +
+         " $USER, then log out and in again.";
+}
+
+Fault permissionFault(const PortId& port, const std::string& systemText, const PortHost& host) {
+  // A refusal on a device that we may read and write means that another
+  // program holds it (an exclusive open or a lock file).
+  if (host.mayReadWrite(port.device)) return busyFault(port, host);
+  const std::optional<DeviceAccess> access = host.deviceAccess(port.device);
   return Fault(fault::kPortPermission,
-               "Access to " + label(port) + " was denied" + because(systemText) +
-                   ". Add your user to the dialout group (sudo usermod -aG dialout $USER), log in again and retry.",
+               "Access to " + label(port) + " was denied" + because(systemText) + ". " +
+                   (access ? groupAdvice(*access, host) : unknownGroupAdvice()),
                kPortSource);
-#else
-  return Fault(fault::kPortPermission,
-               "Access to " + label(port) + " was denied" + because(systemText) +
-                   ". Ask the administrator for permission to use the port.",
-               kPortSource);
-#endif
 }
 
 }  // namespace
 
-bool isFatalPortError(QSerialPort::SerialPortError error) {
-  return error == QSerialPort::ResourceError;
+const PortHost& PortHost::system() {
+  static const PortHost host = [] {
+    PortHost h;
+    h.presentPorts = [] {
+      std::vector<ComAssignment> present = comMap();
+      std::erase_if(present, [](const ComAssignment& e) { return !devicePresent(e); });
+      return present;
+    };
+    h.mayReadWrite = torvane::mayReadWrite;
+    h.deviceAccess = torvane::deviceAccess;
+    h.databaseGroups = torvane::databaseGroups;
+    h.processGroups = torvane::processGroups;
+    h.holders = [](const std::string& device) {
+      std::vector<std::string> suspects;
+      for (const Prober& prober : kProbers) suspects.emplace_back(prober.name);
+      return deviceHolders(device, suspects);
+    };
+    return h;
+  }();
+  return host;
 }
 
-Fault portFault(QSerialPort::SerialPortError error, PortStep step, const PortId& port,
-                const std::string& systemText) {
+bool isFatalPortError(QSerialPort::SerialPortError error) { return error == QSerialPort::ResourceError; }
+
+Fault portFault(QSerialPort::SerialPortError error, PortStep step, const PortId& port, const std::string& systemText,
+                const PortHost& host) {
   switch (error) {
     case QSerialPort::DeviceNotFoundError:
-      if (step == PortStep::Select || port.device.empty()) {
-        return Fault(fault::kPortInvalid,
-                     com(port) + " is not a valid port number. Choose a port from COM1 to COM9.", kPortSource);
+      if (step == PortStep::Select) {
+        return Fault(fault::kPortInvalid, com(port) + " is not a valid port number. Choose a port from COM1 to COM9.",
+                     kPortSource);
       }
-      return Fault(fault::kPortInvalid,
-                   label(port) + " does not exist. Connect the adapter or set TORVANE_COM" +
-                       std::to_string(port.com) + " to its device.",
-                   kPortSource);
-    case QSerialPort::PermissionError:
-      return permissionFault(port, systemText);
+      return absentFault(port, host);
+    case QSerialPort::PermissionError: return permissionFault(port, systemText, host);
     case QSerialPort::OpenError:
       if (step == PortStep::Select) {
-        return Fault(fault::kPortAlreadyOpen,
-                     com(port) + " is open. Close it before choosing another port.", kPortSource);
+        return Fault(fault::kPortAlreadyOpen, com(port) + " is open. Close it before choosing another port.",
+                     kPortSource);
       }
       return Fault(fault::kPortAlreadyOpen, label(port) + " is already open.", kPortSource);
     case QSerialPort::NotOpenError:
-      return Fault(fault::kPortNotOpen,
-                   com(port) + " is not open. Open the port before " + doing(step) + ".", kPortSource);
+      return Fault(fault::kPortNotOpen, com(port) + " is not open. Open the port before " + doing(step) + ".",
+                   kPortSource);
     case QSerialPort::ResourceError:
       return Fault(fault::kPortVanished,
                    "The serial device behind " + label(port) + " went away" + because(systemText) +
@@ -105,8 +223,7 @@ Fault portFault(QSerialPort::SerialPortError error, PortStep step, const PortId&
     case QSerialPort::WriteError:
     case QSerialPort::TimeoutError:
     case QSerialPort::UnknownError:
-    case QSerialPort::NoError:
-      break;
+    case QSerialPort::NoError: break;
   }
   return Fault(fault::kPortIo,
                "The serial port " + label(port) + " failed while " + doing(step) + because(systemText) +

@@ -10,6 +10,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
 
 #include "serial/com_names.h"
 
@@ -49,6 +52,21 @@ void requireNotNegative(int bytes, const char* what) {
 // never needed; it bounds the loop if a device floods the line.
 constexpr int kMaxPullsPerRead = 64;
 
+// Asks the driver to hand over received bytes at once. USB adapters buffer
+// them otherwise: an FTDI adapter answers after 16 ms, with low latency
+// within 1 ms, and the transfer waits for an answer to every frame. Devices
+// that do not know the request (pseudo-terminals, some UARTs) or refuse it
+// work as they are.
+void requestLowLatency([[maybe_unused]] qintptr handle) {
+#ifdef Q_OS_LINUX
+  const int fd = static_cast<int>(handle);
+  serial_struct serial{};
+  if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  [[maybe_unused]] const int refused = ::ioctl(fd, TIOCSSERIAL, &serial);
+#endif
+}
+
 }  // namespace
 
 QtSerialPort::QtSerialPort() {
@@ -73,7 +91,9 @@ QtSerialPort::~QtSerialPort() {
 
 std::string QtSerialPort::device() const { return deviceForCom(commPort_); }
 
-PortId QtSerialPort::id() const { return PortId{commPort_, device()}; }
+// The device of the last open while the COM number stays selected: the host's
+// list may change meanwhile, and a fault names the device that was used.
+PortId QtSerialPort::id() const { return PortId{commPort_, openedDevice_ ? *openedDevice_ : device()}; }
 
 // ---- faults ---------------------------------------------------------------
 
@@ -166,6 +186,7 @@ void QtSerialPort::setCommPort(int number) {
   }
   if (vanished_) setPortOpen(false);
   commPort_ = number;
+  openedDevice_.reset();
 }
 
 void QtSerialPort::setSettings(const std::string& settings) {
@@ -211,7 +232,9 @@ void QtSerialPort::setPortOpen(bool open) {
 
 // Open, then configure; a failing step leaves the port closed.
 void QtSerialPort::openAndConfigure() {
-  port_.setPortName(QString::fromStdString(device()));
+  openedDevice_ = device();
+  if (openedDevice_->empty()) throw portFault(QSerialPort::DeviceNotFoundError, PortStep::Open, id());
+  port_.setPortName(QString::fromStdString(*openedDevice_));
   // The closed QSerialPort keeps the settings of its last use (38400 after a
   // run) and applies them on open: give it this open's settings first, so the
   // line never runs at the old speed, not even between open and configure.
@@ -222,10 +245,12 @@ void QtSerialPort::openAndConfigure() {
   // value 0..255 passes unchanged.
   if (!port_.open(QIODevice::ReadWrite)) {
     const QSerialPort::SerialPortError error = port_.error();
+    const std::string systemText = port_.errorString().toStdString();  // before closeDevice() clears it
     closeDevice();
     throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
-                    port_.errorString().toStdString());
+                    systemText);
   }
+  requestLowLatency(port_.handle());
   if (!applySettings(settings_)) {
     const QSerialPort::SerialPortError error = port_.error();
     const std::string systemText = "\"" + settingsText_ + "\": " + port_.errorString().toStdString();

@@ -76,6 +76,8 @@ class QtSerialPort : public SerialPort {
   int inBufferSize_ = 1024;
   int outBufferSize_ = 512;
   int inputLen_ = 0;
+  // The device that the last open of this COM number used (see id()).
+  std::optional<std::string> openedDevice_;
   // An error that Qt reported from the event loop, thrown by the next operation.
   std::optional<Fault> deferred_;
   // The device went away while open: the port counts as closed from now on.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
 namespace torvane {
 namespace {
@@ -14,27 +15,91 @@ class ComNames : public ::testing::Test {
   }
 };
 
-TEST_F(ComNames, noVariable_givesPlatformName) {
+PortDescription port(const std::string& device, const std::string& location = {}) {
+  PortDescription p;
+  p.device = device;
+  p.location = location;
+  return p;
+}
+
+const std::string kHub = "/sys/devices/pci0000:00/0000:00:14.0/usb1/";
+
+TEST_F(ComNames, hostPortsFillComsInTheDocumentedOrder) {
   const struct {
-    int com;
-    const char* device;
-  } rows[] = {{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {3, "/dev/ttyS2"}, {9, "/dev/ttyS8"}};
+    const char* what;
+    std::vector<PortDescription> ports;
+    std::map<int, std::string> variables;
+    std::vector<std::string> expected;  // COM1, COM2, ...; the rest have no device
+  } rows[] = {
+      {"nothing", {}, {}, {}},
+      {"one adapter, no UART", {port("/dev/ttyUSB0", kHub + "1-2")}, {}, {"/dev/ttyUSB0"}},
+      {"UART first", {port("/dev/ttyUSB0", kHub + "1-2"), port("/dev/ttyS0")}, {}, {"/dev/ttyS0", "/dev/ttyUSB0"}},
+      {"groups, UARTs by number",
+       {port("/dev/rfcomm0"), port("/dev/ttyACM0", kHub + "1-1"), port("/dev/ttyS10"),
+        port("/dev/ttyUSB3", kHub + "1-3"), port("/dev/ttyS2")},
+       {},
+       {"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB3", "/dev/ttyACM0", "/dev/rfcomm0"}},
+      {"USB by socket, not by kernel number; 1-9 before 1-10; unknown socket last",
+       {port("/dev/ttyUSB0", kHub + "1-10/1-10:1.0"), port("/dev/ttyUSB2"), port("/dev/ttyUSB1", kHub + "1-9/1-9:1.0")},
+       {},
+       {"/dev/ttyUSB1", "/dev/ttyUSB0", "/dev/ttyUSB2"}},
+      {"same socket: by name",
+       {port("/dev/ttyUSB10", kHub + "1-2"), port("/dev/ttyUSB9", kHub + "1-2")},
+       {},
+       {"/dev/ttyUSB9", "/dev/ttyUSB10"}},
+      {"variables keep their COMs, the rest fill in order",
+       {port("/dev/ttyUSB0", kHub + "1-2"), port("/dev/ttyS0")},
+       {{1, "/dev/pts/3"}, {3, "/dev/pts/4"}},
+       {"/dev/pts/3", "/dev/ttyS0", "/dev/pts/4", "/dev/ttyUSB0"}},
+      {"a device that a variable names is not given twice",
+       {port("/dev/ttyS0"), port("/dev/ttyUSB0", kHub + "1-2"), port("/dev/ttyUSB1", kHub + "1-3")},
+       {{2, "/dev/ttyUSB0"}},
+       {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}},
+      {"not even under a link name",
+       {port("/dev/ttyUSB0", kHub + "1-2")},
+       {{3, "/dev/serial/by-id/usb-FTDI"}},
+       {"", "", "/dev/serial/by-id/usb-FTDI"}},
+      {"a device listed twice gets one COM", {port("/dev/ttyS0"), port("/dev/ttyS0")}, {}, {"/dev/ttyS0"}},
+      {"ports beyond COM9 are not reachable",
+       {port("/dev/ttyS0"), port("/dev/ttyS1"), port("/dev/ttyS2"), port("/dev/ttyS3"), port("/dev/ttyS4"),
+        port("/dev/ttyS5"), port("/dev/ttyS6"), port("/dev/ttyS7"), port("/dev/ttyS8"), port("/dev/ttyS9")},
+       {{1, "/dev/pts/1"}},
+       {"/dev/pts/1", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6",
+        "/dev/ttyS7"}},
+  };
   for (const auto& row : rows) {
-    EXPECT_EQ(deviceForCom(row.com), row.device) << "COM" << row.com;
+    ComSources sources;
+    sources.variable = [&](int n) { return row.variables.count(n) ? row.variables.at(n) : std::string(); };
+    sources.canonical = [](const std::string& d) { return d == "/dev/serial/by-id/usb-FTDI" ? "/dev/ttyUSB0" : d; };
+    const std::vector<ComAssignment> map = assignComs(row.ports, sources);
+    ASSERT_EQ(map.size(), 9u);
+    for (int n = 1; n <= 9; ++n) {
+      const auto i = static_cast<std::size_t>(n - 1);
+      EXPECT_EQ(map[i].com, n);
+      EXPECT_EQ(map[i].device, i < row.expected.size() ? row.expected[i] : "") << row.what << ", COM" << n;
+      EXPECT_EQ(map[i].fromVariable, row.variables.count(n) == 1) << row.what << ", COM" << n;
+    }
   }
+}
+
+TEST_F(ComNames, fixedNames_comNIsTheSystemsComN) {
+  ComSources sources;
+  sources.naming = ComNaming::FixedNames;
+  sources.variable = [](int n) { return n == 2 ? std::string("COM14") : std::string(); };
+  const std::vector<ComAssignment> map = assignComs({port("COM12"), port("com3"), port("COM14")}, sources);
+  EXPECT_EQ(map[1].device, "COM14");
+  ASSERT_TRUE(map[1].port.has_value());  // the host's description of COM14
+  EXPECT_EQ(map[2].device, "COM3");
+  for (std::size_t i : {0u, 3u, 8u}) EXPECT_EQ(map[i].device, "") << i;
 }
 
 TEST_F(ComNames, variableSet_givesItsDevice) {
   ::setenv("TORVANE_COM3", "/dev/ttyUSB0", 1);
   ::setenv("TORVANE_COM9", "/dev/pts/7", 1);
+  ::setenv("TORVANE_COM2", "", 1);
   EXPECT_EQ(deviceForCom(3), "/dev/ttyUSB0");
   EXPECT_EQ(deviceForCom(9), "/dev/pts/7");
-  EXPECT_EQ(deviceForCom(4), "/dev/ttyS3");  // other ports keep their own names
-}
-
-TEST_F(ComNames, emptyVariable_givesPlatformName) {
-  ::setenv("TORVANE_COM2", "", 1);
-  EXPECT_EQ(deviceForCom(2), "/dev/ttyS1");
+  EXPECT_FALSE(comMap()[1].fromVariable);  // empty is as good as not set
 }
 
 TEST_F(ComNames, numberOutsideOneToNine_givesNoDevice) {
@@ -47,6 +112,35 @@ TEST_F(ComNames, label_namesComAndDevice) {
   EXPECT_EQ(comLabel(3, "/dev/ttyS2"), "COM3 (/dev/ttyS2)");
   EXPECT_EQ(comLabel(3, "COM3"), "COM3");
   EXPECT_EQ(comLabel(12, ""), "COM12");
+}
+
+TEST_F(ComNames, listLine_leavesOutWhatIsUnknown) {
+  PortDescription ftdi = port("/dev/ttyUSB0");
+  ftdi.description = "FT232R USB UART";
+  ftdi.manufacturer = "FTDI";
+  ftdi.vendorId = 0x0403;
+  ftdi.productId = 0x6001;
+  ftdi.serialNumber = "A1B2C3D4";
+  PortDescription bare = port("/dev/ttyS0");
+  PortDescription vendorOnly = port("/dev/ttyACM0");
+  vendorOnly.vendorId = 0x2341;
+  vendorOnly.serialNumber = "7\x1b[2J";
+  PortDescription named = port("/dev/ttyUSB1");
+  named.description = "CP2102\n";
+  const struct {
+    ComAssignment entry;
+    const char* line;
+  } rows[] = {
+      {{1, "/dev/ttyUSB0", ftdi, false}, "COM1  /dev/ttyUSB0  FT232R USB UART (FTDI, 0403:6001, serial A1B2C3D4)"},
+      {{4, "", std::nullopt, false}, "COM4  (no device)"},
+      {{2, "/dev/ttyS0", bare, false}, "COM2  /dev/ttyS0"},
+      {{3, "/dev/ttyACM0", vendorOnly, false}, "COM3  /dev/ttyACM0  (serial 7?[2J)"},
+      {{5, "/dev/ttyUSB1", named, false}, "COM5  /dev/ttyUSB1  CP2102?"},
+      {{6, "/dev/pts/3", std::nullopt, true}, "COM6  /dev/pts/3  (set by TORVANE_COM6)"},
+      {{7, "/dev/ttyUSB0", ftdi, true},
+       "COM7  /dev/ttyUSB0  FT232R USB UART (FTDI, 0403:6001, serial A1B2C3D4, set by TORVANE_COM7)"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(comListLine(row.entry), row.line);
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
+#include "serial/host_lookups.h"
 #include "serial/qt_serial_port.h"
 #include "tests/serial/pty_pair.h"
 
@@ -58,16 +61,24 @@ class TempDir {
   std::vector<std::string> files_;
 };
 
+// COM5 is the pseudo-terminal; every other COM points at an absent path, so
+// no fault depends on the host's own serial ports.
 class QtSerialPortFaults : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty.ok()) << "openpty failed";
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
+      ::setenv(("TORVANE_COM" + std::to_string(n)).c_str(), (absent.path() + "/absent").c_str(), 1);
+    }
     useDevice(pty.slavePath());
     port.setCommPort(5);
   }
-  void TearDown() override { ::unsetenv("TORVANE_COM5"); }
+  void TearDown() override {
+    for (int n = kFirstCom; n <= kLastCom; ++n) ::unsetenv(("TORVANE_COM" + std::to_string(n)).c_str());
+  }
   static void useDevice(const std::string& path) { ::setenv("TORVANE_COM5", path.c_str(), 1); }
 
+  TempDir absent;
   PtyPair pty;
   QtSerialPort port;
 };
@@ -77,20 +88,9 @@ TEST_F(QtSerialPortFaults, openAbsentDevice_isPortInvalidNamingComAndDevice) {
   const Fault f = faultOf([&] { port.setPortOpen(true); });
   EXPECT_EQ(f.number(), fault::kPortInvalid);
   EXPECT_EQ(f.description(),
-            "COM5 (/nonexistent/ttyUSB7) does not exist. Connect the adapter or set TORVANE_COM5 to its device.");
+            "COM5 (/nonexistent/ttyUSB7) does not exist. Connect the adapter or set TORVANE_COM5 to its device. "
+            "No serial port is present.");
   EXPECT_EQ(f.source(), "mscCom");
-  EXPECT_FALSE(port.portOpen());
-}
-
-TEST_F(QtSerialPortFaults, openDefaultDeviceThatIsMissing_namesPlatformDevice) {
-  ::unsetenv("TORVANE_COM9");
-  port.setCommPort(9);
-  EXPECT_EQ(port.device(), "/dev/ttyS8");
-  // Where the host has that device, only the name can be checked.
-  if (::access("/dev/ttyS8", F_OK) == 0) return;
-  const Fault f = faultOf([&] { port.setPortOpen(true); });
-  EXPECT_EQ(f.number(), fault::kPortInvalid);
-  EXPECT_TRUE(contains(f.description(), "COM9 (/dev/ttyS8) does not exist")) << f.description();
   EXPECT_FALSE(port.portOpen());
 }
 
@@ -175,13 +175,14 @@ TEST_F(QtSerialPortFaults, negativeSizes_areInvalidArguments) {
   for (const auto& action : rows) EXPECT_EQ(faultOf(action).number(), fault::kInvalidArgument);
 }
 
-TEST_F(QtSerialPortFaults, deviceHeldByAnotherPort_isInUseByAnotherProgram) {
+TEST_F(QtSerialPortFaults, deviceHeldByAnotherPort_isInUseByThisProgram) {
   port.setPortOpen(true);
   QtSerialPort other;
   other.setCommPort(5);
   const Fault f = faultOf([&] { other.setPortOpen(true); });
   EXPECT_EQ(f.number(), fault::kPortAlreadyOpen);
-  EXPECT_TRUE(contains(f.description(), "COM5 (" + pty.slavePath() + ") is in use by another program"))
+  EXPECT_TRUE(contains(f.description(), "COM5 (" + pty.slavePath() + ") is in use by this program (process " +
+                                            std::to_string(::getpid()) + ")"))
       << f.description();
   EXPECT_FALSE(other.portOpen());
   port.output("ok");  // the holder is not disturbed
@@ -201,7 +202,7 @@ std::pair<int32_t, std::string> openResult() {
   return {0, ""};
 }
 
-TEST_F(QtSerialPortFaults, deviceWithoutAccess_isPermissionFaultNamingDialout) {
+TEST_F(QtSerialPortFaults, deviceWithoutAccess_isPermissionFaultNamingCause) {
   TempDir dir;
   useDevice(dir.file("locked", 0000));
   std::pair<int32_t, std::string> result;
@@ -239,8 +240,44 @@ TEST_F(QtSerialPortFaults, deviceWithoutAccess_isPermissionFaultNamingDialout) {
     result = {std::stoi(report.substr(0, newline)), report.substr(newline + 1)};
   }
   EXPECT_EQ(result.first, fault::kPortPermission) << result.second;
-  EXPECT_TRUE(contains(result.second, "COM5 (" + dir.path() + "/locked)")) << result.second;
-  EXPECT_TRUE(contains(result.second, "dialout")) << result.second;
+  EXPECT_TRUE(contains(result.second, "COM5 (" + dir.path() + "/locked) was denied (Permission denied)"))
+      << result.second;
+  EXPECT_TRUE(contains(result.second, "mode 0000) does not let a group")) << result.second;
+}
+
+TEST_F(QtSerialPortFaults, holderLookup_findsAnotherProcessByNameAndId) {
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // holds the slave side under the name of a known prober
+    ::close(ready[0]);
+    ::close(release[1]);
+    const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ::prctl(PR_SET_NAME, "ModemManager");
+    [[maybe_unused]] const ssize_t w = ::write(ready[1], fd >= 0 ? "y" : "n", 1);
+    char c;
+    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char opened = 0;
+  ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+  EXPECT_EQ(opened, 'y');
+  const auto holds = [&](long pid, bool self) {
+    const std::vector<PortHolder> holders = deviceHolders(pty.slavePath(), {});
+    return std::any_of(holders.begin(), holders.end(), [&](const PortHolder& h) {
+      return h.pid == pid && h.self == self && h.certain && (self || h.name == "ModemManager");
+    });
+  };
+  EXPECT_TRUE(holds(child, false));
+  EXPECT_TRUE(holds(::getpid(), true));  // the fixture's own descriptor of the slave side
+  ::close(release[1]);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  EXPECT_FALSE(holds(child, false));
 }
 
 // ---- the device going away while open ---------------------------------------
