@@ -7,6 +7,7 @@
 #include "context/form_context.h"
 #include "record/history.h"
 #include "record/update_recorder.h"
+#include "app/frmdl.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/e2e_expect.h"
 
@@ -25,10 +26,10 @@ TEST(E2eRecord, completedRun_recordsTheHashesOfTheImagesTheMachineRebuilt) {
   ASSERT_TRUE(bench.startSim(1, {"--nak-once", "3"})) << bench.error();
   const QString log = QString::fromStdString(bench.dir() + "/state/updates.jsonl");
   UpdateRecorder recorder({log, QStringLiteral("torvane-update"), {}});
-  bench.context().observer = &recorder;
+  bench.window().setRunObserver(&recorder);
   const Outcome run = bench.runUpdate(Source::ProgramAndDsd, 1);
   const SimReport report = bench.stopSim();
-  bench.context().observer = nullptr;
+  bench.window().setRunObserver(nullptr);
 
   expectCompleted(run, report, sent);
   std::vector<StoredRecord> records;
