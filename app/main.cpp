@@ -61,7 +61,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(torvane::appIcon());
   int exitCode = 0;
-  const std::optional<torvane::WindowStart> start = torvane::applyWindowArguments(QCoreApplication::arguments(), exitCode);
+  const std::optional<torvane::WindowStart> start =
+      torvane::applyWindowArguments(QCoreApplication::arguments(), exitCode);
   if (!start) return exitCode;
 
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed

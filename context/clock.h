@@ -16,5 +16,4 @@ class Clock {
   virtual std::string timeOfDayText() = 0;
 };
 
-
 }  // namespace torvane

@@ -46,8 +46,8 @@ class WindowOps {
 
   // Option buttons.
   virtual bool sourceSelected(Source source) const = 0;
-  virtual bool portOptionSelected(int number) const = 0;   // optCom1 .. OptCom9
-  virtual void selectPortOption(int number) = 0;            // deselects the others
+  virtual bool portOptionSelected(int number) const = 0;  // optCom1 .. OptCom9
+  virtual void selectPortOption(int number) = 0;          // deselects the others
 
   // Pause timer `delay`: start with an interval in milliseconds, stop. Each
   // interval ends with a tick that runs delay_Timer during the next yield.

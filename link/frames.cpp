@@ -32,8 +32,8 @@ uint8_t paddingByte(uint8_t memoryType) { return memoryType == kMemoryDsdFlash ?
 
 ByteString dataFrame(const ByteString& block, uint8_t memoryType) {
   if (block.size() > kBlockSize) {
-    throw Fault(fault::kInvalidArgument,
-                "A data block holds at most 512 bytes, not " + std::to_string(block.size()), "dataFrame");
+    throw Fault(fault::kInvalidArgument, "A data block holds at most 512 bytes, not " + std::to_string(block.size()),
+                "dataFrame");
   }
   ByteString frame;
   frame.reserve(kDataFrameLength);

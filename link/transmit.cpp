@@ -50,8 +50,8 @@ const VerdictRule* findVerdict(const ByteString& received) {
 
 void countFrame(FormState& state) {
   if (state.packetCount == std::numeric_limits<int16_t>::max()) {
-    throw Fault(fault::kOverflow,
-                "Overflow: a run can send at most 32767 frames; frame 32768 was not sent", "Transmit");
+    throw Fault(fault::kOverflow, "Overflow: a run can send at most 32767 frames; frame 32768 was not sent",
+                "Transmit");
   }
   ++state.packetCount;
 }
@@ -97,14 +97,9 @@ FrameResult Transmit(FormContext& ctx, const ByteString& InString) {
     ctx.window.setStatus(verdict->status);
     ctx.window.repaint();
     switch (verdict->action) {
-      case Action::Accept:
-        return FrameResult::Accepted;
-      case Action::Fail:
-        ctx.mscCom.setPortOpen(false);
-        return FrameResult::Failed;
-      case Action::Resend:
-        observe(ctx, &RunObserver::frameResent);
-        break;
+      case Action::Accept: return FrameResult::Accepted;
+      case Action::Fail: ctx.mscCom.setPortOpen(false); return FrameResult::Failed;
+      case Action::Resend: observe(ctx, &RunObserver::frameResent); break;
     }
   }
 }

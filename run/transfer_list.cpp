@@ -80,8 +80,7 @@ int32_t parseAddress(const ByteString& text, const std::string& where) {
 
 }  // namespace
 
-std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName,
-                                       long lineNumber) {
+std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName, long lineNumber) {
   if (onlyBlanksFrom(line, 0)) return std::nullopt;
   const std::string where = listLinePrefix(listName, lineNumber);
 
@@ -121,14 +120,10 @@ std::optional<ListEntry> parseListLine(const ByteString& line, const std::string
 
 const char* transferListFile(Source source) {
   switch (source) {
-    case Source::Lorebank:
-      return "lorebank.txt";
-    case Source::Program:
-      return "program.txt";
-    case Source::ProgramAndDsd:
-      return "all.txt";
-    case Source::EmergencyRestore:
-      return "ERestore.txt";
+    case Source::Lorebank: return "lorebank.txt";
+    case Source::Program: return "program.txt";
+    case Source::ProgramAndDsd: return "all.txt";
+    case Source::EmergencyRestore: return "ERestore.txt";
   }
   return "";
 }
@@ -151,14 +146,10 @@ std::string listLinePrefix(const std::string& listName, long lineNumber) {
 
 std::string memoryTypeLabel(uint8_t memoryType) {
   switch (memoryType) {
-    case kMemoryCode:
-      return "Code(";
-    case kMemoryMmc:
-      return "MMC(";
-    case kMemoryDsdFlash:
-      return "DSD Flash(";
-    default:
-      return {};
+    case kMemoryCode: return "Code(";
+    case kMemoryMmc: return "MMC(";
+    case kMemoryDsdFlash: return "DSD Flash(";
+    default: return {};
   }
 }
 

@@ -39,8 +39,7 @@ struct ListEntry {
 //                     the signed 32-bit range
 //   kTypeMismatch     a decimal address that is not a number
 //   kBadFileName      a file name holding a NUL byte
-std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName,
-                                       long lineNumber);
+std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName, long lineNumber);
 
 // The list file of a source: "lorebank.txt", "program.txt", "all.txt",
 // "ERestore.txt".

@@ -108,14 +108,11 @@ bool imageExists(const std::string& name, const std::string& where) {
   const fs::file_status st = fs::status(name, ec);
   switch (st.type()) {
     case fs::file_type::not_found:
-    case fs::file_type::directory:
-      return false;
-    case fs::file_type::regular:
-      return true;
+    case fs::file_type::directory: return false;
+    case fs::file_type::regular: return true;
     case fs::file_type::none:
       throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be looked up: " + ec.message(), kSource);
-    default:
-      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kSource);
+    default: throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kSource);
   }
 }
 
@@ -246,7 +243,7 @@ class Progress {
 
 // The data frames of one image file, read block by block as they are sent.
 FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& entry, int32_t size,
-                 const std::string& where, Progress& progress) {
+                     const std::string& where, Progress& progress) {
   ByteString block;
   int32_t remaining = size;
   while (remaining > 0) {
@@ -304,7 +301,8 @@ TransferOutcome transferPhase(FormContext& ctx) {
       observe(ctx, &RunObserver::entryStarted, entry->name, std::nullopt, entry->memoryType, entry->address);
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }
-    if (sendEntry(ctx, *entry, where, progress) != FrameResult::Accepted) return {TransferOutcome::Kind::FrameRejected, {}};
+    if (sendEntry(ctx, *entry, where, progress) != FrameResult::Accepted)
+      return {TransferOutcome::Kind::FrameRejected, {}};
   }
   list.close();
   showStatus(ctx, " Status: Sending end of transmission ");

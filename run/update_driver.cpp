@@ -94,15 +94,9 @@ class UpdateRun {
       }
       const TransferOutcome outcome = transferPhase(ctx_);
       switch (outcome.kind) {
-        case TransferOutcome::Kind::Completed:
-          complete();
-          return;
-        case TransferOutcome::Kind::EarlyEnd:
-          earlyEnd(outcome.text);
-          return;
-        case TransferOutcome::Kind::FrameRejected:
-          failurePath(kFrameRefused);
-          return;
+        case TransferOutcome::Kind::Completed: complete(); return;
+        case TransferOutcome::Kind::EarlyEnd: earlyEnd(outcome.text); return;
+        case TransferOutcome::Kind::FrameRejected: failurePath(kFrameRefused); return;
       }
     } catch (const Fault& f) {
       failurePath(f);

@@ -103,8 +103,8 @@ class SimulatedMachine {
 };
 
 struct SourceCase {
-  const char* value;    // TORVANE_SOURCE; "" leaves it unset
-  const char* missing;  // the image named by the list that the run must read
+  const char* value;          // TORVANE_SOURCE; "" leaves it unset
+  const char* missing;        // the image named by the list that the run must read
   const char* argument = "";  // "": none, run in the folder; "." the folder; else a list in it
 };
 
@@ -144,20 +144,18 @@ TEST_P(SourceHookTest, sourceHook_runReadsTheListOfThatSource) {
       << output.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(MainHooksTest, SourceHookTest,
-                         ::testing::Values(SourceCase{"program", "program-image.bin"},
-                                           SourceCase{"all", "all-image.bin"},
-                                           SourceCase{"erestore", "ERestore-image.bin"},
-                                           SourceCase{"", "program-image.bin"},
-                                           SourceCase{"", "program-image.bin", "."},
-                                           SourceCase{"", "all-image.bin", "all.txt"},
-                                           SourceCase{"", "ERestore-image.bin", "ERestore.txt"}),
-                         [](const ::testing::TestParamInfo<SourceCase>& info) {
-                           std::string name = *info.param.value != '\0' ? info.param.value : "unset";
-                           if (*info.param.argument == '.') name += "_folderArgument";
-                           if (*info.param.argument > '.') name += "_listArgument_" + std::to_string(info.index);
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    MainHooksTest, SourceHookTest,
+    ::testing::Values(SourceCase{"program", "program-image.bin"}, SourceCase{"all", "all-image.bin"},
+                      SourceCase{"erestore", "ERestore-image.bin"}, SourceCase{"", "program-image.bin"},
+                      SourceCase{"", "program-image.bin", "."}, SourceCase{"", "all-image.bin", "all.txt"},
+                      SourceCase{"", "ERestore-image.bin", "ERestore.txt"}),
+    [](const ::testing::TestParamInfo<SourceCase>& info) {
+      std::string name = *info.param.value != '\0' ? info.param.value : "unset";
+      if (*info.param.argument == '.') name += "_folderArgument";
+      if (*info.param.argument > '.') name += "_listArgument_" + std::to_string(info.index);
+      return name;
+    });
 
 TEST(MainHooksTest, unknownSource_isRefusedBeforeTheWindowOpens) {
   QTemporaryDir dir;

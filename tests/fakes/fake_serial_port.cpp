@@ -24,8 +24,7 @@ void FakeSerialPort::requireOpen(const char* op) const {
   if (!open_) throw Fault(fault::kPortNotOpen, std::string("Port is not open (") + op + ")", "FakeSerialPort");
 }
 
-void FakeSerialPort::respond(int number, const ByteString& trigger, const ByteString& reply, double after,
-                             int times) {
+void FakeSerialPort::respond(int number, const ByteString& trigger, const ByteString& reply, double after, int times) {
   auto remaining = std::make_shared<int>(times);
   auto previous = devices_[number].onWrite;
   devices_[number].onWrite = [this, number, trigger, reply, after, remaining, previous](const ByteString& w) {
@@ -75,8 +74,10 @@ void FakeSerialPort::setPortOpen(bool open) {
     if (open_) throw Fault(fault::kPortAlreadyOpen, "Port already open", "FakeSerialPort");
     auto& d = devices_[commPort_];
     d.touched = true;
-    if (!d.present) throw Fault(fault::kPortInvalid, "No device behind COM" + std::to_string(commPort_), "FakeSerialPort");
-    if (d.busy) throw Fault(fault::kPortAlreadyOpen, "COM" + std::to_string(commPort_) + " is in use", "FakeSerialPort");
+    if (!d.present)
+      throw Fault(fault::kPortInvalid, "No device behind COM" + std::to_string(commPort_), "FakeSerialPort");
+    if (d.busy)
+      throw Fault(fault::kPortAlreadyOpen, "COM" + std::to_string(commPort_) + " is in use", "FakeSerialPort");
     maybeFail("open");
     ++d.opens;
     open_ = true;

@@ -30,9 +30,9 @@ struct WriteRecord {
 
 struct FakeDevice {
   bool present = true;
-  bool busy = false;                 // in use by another program: open fails
-  std::vector<Arrival> arrivals;     // delivered by input() once the clock reaches their time
-  ByteString received;               // delivered already but not yet read
+  bool busy = false;              // in use by another program: open fails
+  std::vector<Arrival> arrivals;  // delivered by input() once the clock reaches their time
+  ByteString received;            // delivered already but not yet read
   // Called with each written byte string; may schedule arrivals.
   std::function<void(const ByteString&)> onWrite;
   // Number of input() calls after which input() throws once (-1: never).
@@ -56,8 +56,7 @@ class FakeSerialPort : public SerialPort {
 
   // When a written byte string equals `trigger`, `reply` arrives `after`
   // seconds later (every time, or only `times` times).
-  void respond(int number, const ByteString& trigger, const ByteString& reply, double after = 0.01,
-               int times = -1);
+  void respond(int number, const ByteString& trigger, const ByteString& reply, double after = 0.01, int times = -1);
 
   // Earliest arrival still pending on the open port, if any.
   std::optional<double> nextArrival() const;

@@ -46,14 +46,23 @@ class FakeWindow : public WindowOps {
   long passLimit = 5'000'000;
 
   // WindowOps
-  void setStatus(const std::string& text) override { status_ = text; statuses.push_back(text); }
+  void setStatus(const std::string& text) override {
+    status_ = text;
+    statuses.push_back(text);
+  }
   std::string status() const override { return status_; }
-  void setTimeLine(const std::string& text) override { timeLine_ = text; timeLines.push_back(text); }
+  void setTimeLine(const std::string& text) override {
+    timeLine_ = text;
+    timeLines.push_back(text);
+  }
   std::string timeLine() const { return timeLine_; }
   void repaint() override { repaints.push_back(status_); }
   void yield() override;
   void yieldWait(double maxSeconds) override;
-  void setBusyPointer(bool busy) override { busyPointer = busy; pointers.push_back(busy); }
+  void setBusyPointer(bool busy) override {
+    busyPointer = busy;
+    pointers.push_back(busy);
+  }
   void messageBox(const std::string& text) override;
   bool sourceSelected(Source source) const override { return selectedSources.count(source) > 0; }
   bool portOptionSelected(int number) const override { return selectedPort == number; }

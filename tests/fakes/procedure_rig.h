@@ -18,7 +18,9 @@ struct ProcedureRig {
   Window window{clock};
   FormContext ctx{port, window, clock, {}};
 
-  ProcedureRig() { window.onDelayTick = [this] { delay_Timer(ctx.state); }; }
+  ProcedureRig() {
+    window.onDelayTick = [this] { delay_Timer(ctx.state); };
+  }
   ProcedureRig(const ProcedureRig&) = delete;
   ProcedureRig& operator=(const ProcedureRig&) = delete;
 };

@@ -110,13 +110,11 @@ TEST_F(TransmitTest, severalVerdictsInOneRead_decidedByTestOrder) {
     std::string status;
     bool portOpen;
   } cases[] = {
-      {"\x15\x06", 1, 0, kAck, true},  // NAK then ACK: ACK is tested first
-      {"\x06\x15", 1, 0, kAck, true},
-      {"\x15\x18", 2, 0, kAck, true},  // NAK beats CAN: resent, the CAN is lost
-      {"\x18\x15", 2, 0, kAck, true},
-      {"\x18\x03", 1, 24, kCan, false},  // CAN beats ETX
-      {"\x02\x03", 1, 0, kEtx, true},    // ETX beats STX
-      {"xx\x02yy", 2, 0, kAck, true},    // a verdict anywhere in the text counts
+      {"\x15\x06", 1, 0, kAck, true},                                    // NAK then ACK: ACK is tested first
+      {"\x06\x15", 1, 0, kAck, true}, {"\x15\x18", 2, 0, kAck, true},    // NAK beats CAN: resent, the CAN is lost
+      {"\x18\x15", 2, 0, kAck, true}, {"\x18\x03", 1, 24, kCan, false},  // CAN beats ETX
+      {"\x02\x03", 1, 0, kEtx, true},                                    // ETX beats STX
+      {"xx\x02yy", 2, 0, kAck, true},                                    // a verdict anywhere in the text counts
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.firstReply));
@@ -191,7 +189,10 @@ TEST_F(TransmitTest, verdictAroundDeadline_acceptedUpToIt) {
   const struct {
     double at;
     FrameResult result;
-  } cases[] = {{19.9, FrameResult::Accepted}, {20.0, FrameResult::Accepted}, {20.001, FrameResult::TimedOut}, {25.0, FrameResult::TimedOut}};
+  } cases[] = {{19.9, FrameResult::Accepted},
+               {20.0, FrameResult::Accepted},
+               {20.001, FrameResult::TimedOut},
+               {25.0, FrameResult::TimedOut}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.at);
     port.device(1).arrivals.clear();

@@ -36,25 +36,25 @@ TEST(TransferList, validLines_giveNameTypeAndAddress) {
       {"code.bin\t1\t0X8000", {"code.bin", 1, 32768}},
       {"dsd.bin\t3\t0x1fAb", {"dsd.bin", 3, 0x1FAB}},
       {"mmc.bin 2 4096", {"mmc.bin", 2, 4096}},
-      {"my code.bin\t1\t0", {"my code.bin", 1, 0}},             // blanks before a tab stay in the name
-      {"code.bin \t1 0", {"code.bin ", 1, 0}},                  // the tab separates, the blank is the name's
-      {"x.bin\t\t\t  1\t\t  0x10", {"x.bin", 1, 16}},           // tabs, then blanks, are skipped
-      {"x.bin 1 0x10   ", {"x.bin", 1, 16}},                   // trailing blanks ignored
-      {"x.bin\t1\t0x10 \t \t", {"x.bin", 1, 16}},              // trailing blanks and tabs ignored
-      {"x.bin 10x10", {"x.bin", 1, 16}},                        // the address may follow the type directly
+      {"my code.bin\t1\t0", {"my code.bin", 1, 0}},    // blanks before a tab stay in the name
+      {"code.bin \t1 0", {"code.bin ", 1, 0}},         // the tab separates, the blank is the name's
+      {"x.bin\t\t\t  1\t\t  0x10", {"x.bin", 1, 16}},  // tabs, then blanks, are skipped
+      {"x.bin 1 0x10   ", {"x.bin", 1, 16}},           // trailing blanks ignored
+      {"x.bin\t1\t0x10 \t \t", {"x.bin", 1, 16}},      // trailing blanks and tabs ignored
+      {"x.bin 10x10", {"x.bin", 1, 16}},               // the address may follow the type directly
       {"x.bin 4 0", {"x.bin", 4, 0}},
       {"x.bin 0 16", {"x.bin", 0, 16}},
       {"x.bin\t~ 5", {"x.bin", static_cast<uint8_t>('~' - '0'), 5}},
       {"x.bin\t\xFF 5", {"x.bin", 0xFF - '0', 5}},
       {"x.bin 1 +12", {"x.bin", 1, 12}},
-      {"x.bin 1 -12", {"x.bin", 1, -12}},                       // the address frame rejects it later
+      {"x.bin 1 -12", {"x.bin", 1, -12}},  // the address frame rejects it later
       {"x.bin\t1 \t 12 \t", {"x.bin", 1, 12}},
       {"x.bin 1 0x7FFFFFFF", {"x.bin", 1, 2147483647}},
       {"x.bin 1 0x00000000000000001", {"x.bin", 1, 1}},
       {"x.bin 1 2147483647", {"x.bin", 1, 2147483647}},
       {"x.bin 1 -2147483648", {"x.bin", 1, -2147483647 - 1}},
       {"x.bin 1 007", {"x.bin", 1, 7}},
-      {"\t1\t0x10", {"", 1, 16}},                               // empty name: reported missing later
+      {"\t1\t0x10", {"", 1, 16}},  // empty name: reported missing later
       {" 1 0x10", {"", 1, 16}},
       {"d\xC3\xA9j\xC3\xA0.bin\t2\t0", {"d\xC3\xA9j\xC3\xA0.bin", 2, 0}},
   };
@@ -133,7 +133,8 @@ TEST(TransferList, lineEnds_crCrlfAndLfThroughLineReader) {
   std::vector<std::pair<long, ListEntry>> entries;
   ByteString line;
   while (reader.next(line)) {
-    if (auto entry = parseListLine(line, "all.txt", reader.lineNumber())) entries.emplace_back(reader.lineNumber(), *entry);
+    if (auto entry = parseListLine(line, "all.txt", reader.lineNumber()))
+      entries.emplace_back(reader.lineNumber(), *entry);
   }
   const std::vector<std::pair<long, ListEntry>> expected = {
       {1, {"a.bin", 1, 16}}, {2, {"b.bin", 2, 20}}, {4, {"c.bin", 3, 31}}, {6, {"d.bin", 4, 7}}};

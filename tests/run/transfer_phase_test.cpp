@@ -23,8 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ProcedureRig;
-using testing::WriteRecord;
 using testing::writeFile;
+using testing::WriteRecord;
 using Kind = TransferOutcome::Kind;
 
 const std::string kAck = " Status: Received ACK";
@@ -105,7 +105,9 @@ class TransferPhaseTest : public ::testing::Test, protected ProcedureRig<> {
   }
 
   void answerEveryFrameWith(const ByteString& verdict) {
-    port.device(1).onWrite = [this, verdict](const ByteString&) { port.device(1).receiveAt(clock.now + 0.01, verdict); };
+    port.device(1).onWrite = [this, verdict](const ByteString&) {
+      port.device(1).receiveAt(clock.now + 0.01, verdict);
+    };
   }
 
   // Answers write n (0-based) with verdicts[n], or ACK past the end of the list;
@@ -164,8 +166,7 @@ TEST_F(TransferPhaseTest, fileSizesAndTypes_framesRebuildFilesExactly) {
       writeFile(name, pattern(static_cast<std::size_t>(size), ++seed));
       const bool hex = seed % 2 == 0;
       list += name + "\t" + std::to_string(type) + (hex ? "\t0x" : " ") +
-              (hex ? hexText(address) : std::to_string(address)) +
-              lineEnds[seed % 3];
+              (hex ? hexText(address) : std::to_string(address)) + lineEnds[seed % 3];
       const uint8_t pad = (size % 512 == 0) ? 0 : (type == 3 ? 0xFF : 0x00);
       expected.push_back({type, address, size, pattern(static_cast<std::size_t>(size), seed), pad, true});
     }
@@ -211,7 +212,7 @@ TEST_F(TransferPhaseTest, missingImageAfterTwoEntries_endsEarlyWithoutEndFrame) 
       {"missing.bin\t1\t0", [] {}, " Status: missing.bin does not exist"},
       {"folder.bin\t1\t0", [] { fs::create_directory("folder.bin"); }, " Status: folder.bin does not exist"},
       {"\t1\t0", [] {}, " Status:  does not exist"},
-      {" 1 0", [] {}, " Status:  does not exist"},  // a blank separator first: the name is empty too
+      {" 1 0", [] {}, " Status:  does not exist"},                     // a blank separator first: the name is empty too
       {"gone.bin\t1\t-5", [] {}, " Status: gone.bin does not exist"},  // looked up before the address is encoded
   };
   writeFile("a.bin", pattern(700, 1));
@@ -353,7 +354,8 @@ TEST_F(TransferPhaseTest, listMissingOrNoSource_faultsBeforeAnyFrame) {
 
   window.selectedSources = {Source::ProgramAndDsd};
   const Fault missing = expectFault(fault::kFileNotFound);
-  EXPECT_EQ(missing.description(), "Transfer list \"all.txt\" was not found in the working folder " + folder_.dir().string());
+  EXPECT_EQ(missing.description(),
+            "Transfer list \"all.txt\" was not found in the working folder " + folder_.dir().string());
 
   fs::create_directory("all.txt");
   EXPECT_EQ(expectFault(fault::kFileNotFound).description(), "Transfer list \"all.txt\" is a folder, not a file");
@@ -402,8 +404,9 @@ TEST_F(TransferPhaseTest, fileWithoutReadPermission_faultsPermissionDenied) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locked);
     for (const char* name : {"locked.bin", "program.txt"}) {
-      fs::permissions(name, name == std::string(c.locked) ? fs::perms::none
-                                                          : fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      fs::permissions(name, name == std::string(c.locked)
+                                ? fs::perms::none
+                                : fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     }
     EXPECT_EXIT(
         {
@@ -446,9 +449,7 @@ TEST_F(TransferPhaseTest, imageShrinksWhileSent_faultsInsteadOfShortFrame) {
 }
 
 TEST_F(TransferPhaseTest, imageOver2GiB_faultsOverflowBeforeAnyFrame) {
-  {
-    std::ofstream create("huge.bin", std::ios::binary);
-  }
+  { std::ofstream create("huge.bin", std::ios::binary); }
   fs::resize_file("huge.bin", 2147483648ULL);  // sparse: takes no room on disk
   writeFile("program.txt", "huge.bin 1 0\r\n");
   EXPECT_EQ(expectFault(fault::kOverflow).description(),

@@ -108,8 +108,8 @@ TEST_F(TransferProgressTest, twoFileList_totalFirstThenBytesOfEachAcceptedFrameT
   writeFile("program.txt", "a.bin 1 0\r\nb.bin 3 0x100\r\n");
   const PhaseRun run = runPhase(true);
   ASSERT_EQ(run.kind, Kind::Completed);
-  EXPECT_EQ(run.progress, (Log{"start 1730", "advance 512", "advance 1024", "advance 1030", "advance 1542",
-                               "advance 1730", "end"}));
+  EXPECT_EQ(run.progress,
+            (Log{"start 1730", "advance 512", "advance 1024", "advance 1030", "advance 1542", "advance 1730", "end"}));
   // Frames: a address, 3 data, b address, 2 data, end frame. The total is
   // shown before the first frame, each advance once its frame is accepted,
   // the end after the end frame.
@@ -137,13 +137,33 @@ TEST_F(TransferProgressTest, everyWayOut_endsTheProgress) {
     int32_t fault;
     Log progress;
   } cases[] = {
-      {"missing file: counted 0, early end", "a.bin 1 0\r\nmissing.bin 1 0\r\nb.bin 1 0\r\n", {}, -1,
-       Kind::EarlyEnd, -1, {"start 610", "advance 512", "advance 600", "end"}},
-      {"CAN on second data frame", "a.bin 1 0\r\nb.bin 1 0\r\n", {"\x06", "\x06", "\x18"}, -1,
-       Kind::FrameRejected, -1, {"start 610", "advance 512", "end"}},
-      {"silence on the end frame", "a.bin 1 0\r\nb.bin 1 0\r\n", {"\x06", "\x06", "\x06", "\x06", "\x06", ""}, -1,
-       Kind::FrameRejected, -1, {"start 610", "advance 512", "advance 600", "advance 610", "end"}},
-      {"window closed during data", "a.bin 1 0\r\n", {}, 2, Kind::Completed, fault::kWindowClosed,
+      {"missing file: counted 0, early end",
+       "a.bin 1 0\r\nmissing.bin 1 0\r\nb.bin 1 0\r\n",
+       {},
+       -1,
+       Kind::EarlyEnd,
+       -1,
+       {"start 610", "advance 512", "advance 600", "end"}},
+      {"CAN on second data frame",
+       "a.bin 1 0\r\nb.bin 1 0\r\n",
+       {"\x06", "\x06", "\x18"},
+       -1,
+       Kind::FrameRejected,
+       -1,
+       {"start 610", "advance 512", "end"}},
+      {"silence on the end frame",
+       "a.bin 1 0\r\nb.bin 1 0\r\n",
+       {"\x06", "\x06", "\x06", "\x06", "\x06", ""},
+       -1,
+       Kind::FrameRejected,
+       -1,
+       {"start 610", "advance 512", "advance 600", "advance 610", "end"}},
+      {"window closed during data",
+       "a.bin 1 0\r\n",
+       {},
+       2,
+       Kind::Completed,
+       fault::kWindowClosed,
        {"start 600", "advance 512", "end"}},
       {"empty list", "\r\n", {}, -1, Kind::Completed, -1, {"start 0", "end"}},
   };
@@ -192,9 +212,7 @@ TEST_F(TransferProgressTest, unparsableList_faultsAsBeforeWithPerFileProgress) {
 TEST_F(TransferProgressTest, unsendableFiles_countZeroAndRealPassFaultsAsBefore) {
   writeFile("a.bin", pattern(600, 1));
   ASSERT_TRUE(test::makeFifo("pipe.bin"));
-  {
-    std::ofstream create("huge.bin", std::ios::binary);
-  }
+  { std::ofstream create("huge.bin", std::ios::binary); }
   fs::resize_file("huge.bin", 2147483648ULL);  // sparse
   const struct {
     const char* list;

@@ -106,8 +106,8 @@ TEST_F(UpdateDriverTest, answeredRoad_statusSequenceAndCompletion) {
 TEST_F(UpdateDriverTest, openSequence_configuresBeforeOpeningAtHandshakeSpeed) {
   machine(1, "As\r", "Torvane Ready to Receive\r");
   cmdStart_Click(ctx);
-  const std::vector<std::string> expected = {"select 1",  "inputlen 0", "outbuffer 1024", "inbuffer 512",
-                                             "settings 4800,N,8,1", "open 1"};
+  const std::vector<std::string> expected = {"select 1",     "inputlen 0",          "outbuffer 1024",
+                                             "inbuffer 512", "settings 4800,N,8,1", "open 1"};
   ASSERT_GE(port.log.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(port.log.begin(), port.log.begin() + expected.size()), expected);
   EXPECT_NE(std::find(port.log.begin(), port.log.end(), "settings 38400,N,8,1"), port.log.end());
@@ -374,8 +374,7 @@ TEST_F(UpdateDriverTest, readyReplyInSameReadAsLoadReply_isRecognised) {
     p.respond(1, endFrame(), "\x06", 0.01);
     cmdStart_Click(c);
     EXPECT_TRUE(w.boxes.empty()) << s[0];
-    EXPECT_NE(std::find(w.statuses.begin(), w.statuses.end(), kTorvaneReady + ". Sending A"), w.statuses.end())
-        << s[0];
+    EXPECT_NE(std::find(w.statuses.begin(), w.statuses.end(), kTorvaneReady + ". Sending A"), w.statuses.end()) << s[0];
   }
 }
 

@@ -19,7 +19,6 @@ class QtAppEnvironment : public ::testing::Environment {
   std::unique_ptr<QCoreApplication> app_;
 };
 
-[[maybe_unused]] ::testing::Environment* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+[[maybe_unused]] ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
 
 }  // namespace
