@@ -4,10 +4,10 @@
 
 #include <QJsonArray>
 
+#include "app/frmdl.h"
 #include "context/form_context.h"
 #include "record/history.h"
 #include "record/update_recorder.h"
-#include "app/frmdl.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/e2e_expect.h"
 
