@@ -37,6 +37,7 @@ TEST(SimOptions, badCommandLines_giveAnError) {
       {"--noise", "1:0x0"},   {"--noise", "1:0xzz"},
       {"--report"},           {"--bogus"},
       {"--pace=1"},           {"--idle-exit-ms", "10x"},
+      {"--unplug-at", "0"},
   };
   for (const auto& row : rows) EXPECT_FALSE(parseOptions(row).error.empty()) << row[0];
 }
@@ -76,6 +77,16 @@ TEST(FaultPlan, noiseSilenceAndHangup_applyToTheirFrames) {
   EXPECT_TRUE(plan.silentAt(8));
   EXPECT_TRUE(plan.hangupAt(9));
   EXPECT_FALSE(plan.hangupAt(10));
+}
+
+TEST(FaultPlan, unplug_firesOnItsFrameOnlyOnce) {
+  const ParsedOptions p = parseOptions({"--unplug-at=3"});
+  ASSERT_TRUE(p.error.empty()) << p.error;
+  FaultPlan plan = p.options.faults;
+  EXPECT_FALSE(plan.empty());
+  EXPECT_FALSE(plan.takeUnplug(2));
+  EXPECT_TRUE(plan.takeUnplug(3));
+  EXPECT_FALSE(plan.takeUnplug(3));  // the same frame of the next session
 }
 
 }  // namespace

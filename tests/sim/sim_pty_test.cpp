@@ -388,6 +388,28 @@ TEST(SimFaults, hangupAt_closesTheLineAndExitsWithAReport) {
   EXPECT_TRUE(hasEntry(report.at("images"), {{"size", 600}, {"received", 0}, {"complete", false}}));
 }
 
+TEST(SimFaults, unplugAt_hangsUpOnceAndServesTheNextOpenAsAFreshMachine) {
+  SimHost host({"--announce-ms", "0", "--unplug-at", "2"});
+  ASSERT_TRUE(host.ready());
+  host.handshake();
+  host.send(addressFrame(1, 0, 0));
+  EXPECT_EQ(host.readCount(1, 1000), kAck);
+  host.send(endFrame());
+  EXPECT_EQ(host.readCount(1, 1000), "");
+  ASSERT_TRUE(host.hungUp()) << "see the simulator's standard error";
+  host.reopenLine();
+  EXPECT_EQ(host.handshake(), "As\rTorvane Ready to Receive\r" + kStx);
+  host.send(addressFrame(1, 0, 0));
+  EXPECT_EQ(host.readCount(1, 1000), kAck);
+  host.send(endFrame());
+  EXPECT_EQ(host.readCount(1, 1000), kAck);
+  EXPECT_EQ(host.stop(), "sim: 2 images, 0 bytes, 4 frames, 0 NAK, unplugged, end frame received, OK");
+  const nlohmann::json report = host.reportJson();
+  EXPECT_EQ(report.at("unplugged"), 1);
+  EXPECT_EQ(report.at("sessions"), 2);
+  EXPECT_EQ(frameOf(report, 2, 1).at("verdict"), "unplugged");
+}
+
 TEST(SimFaults, wrongSpeed_garblesStxAt38400AndAnswersOnlyAt9600) {
   SimHost host({"--announce-ms", "0", "--wrong-speed"});
   ASSERT_TRUE(host.ready());
@@ -468,7 +490,7 @@ TEST(SimCommandLine, helpAndBadOptions_areHandled) {
        {"--model",     "--load-reply",   "--no-ready",    "--emergency",   "--announce-ms",   "--wrong-speed",
         "--nak-once",  "--nak-times",    "--stx-instead", "--etx-instead", "--can-at",        "--corrupt-at",
         "--noise",     "--silent-at",    "--hangup-at",   "--pace",        "--turnaround-ms", "--exit-after-end",
-        "--linger-ms", "--idle-exit-ms", "--report",      "--save-images"}) {
+        "--linger-ms", "--idle-exit-ms", "--report",      "--save-images", "--unplug-at"}) {
     EXPECT_NE(out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(run("--frobnicate", out), 2);
