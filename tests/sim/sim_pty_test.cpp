@@ -388,28 +388,6 @@ TEST(SimFaults, hangupAt_closesTheLineAndExitsWithAReport) {
   EXPECT_TRUE(hasEntry(report.at("images"), {{"size", 600}, {"received", 0}, {"complete", false}}));
 }
 
-TEST(SimFaults, unplugAt_hangsUpOnceAndServesTheNextOpenAsAFreshMachine) {
-  SimHost host({"--announce-ms", "0", "--unplug-at", "2"});
-  ASSERT_TRUE(host.ready());
-  host.handshake();
-  host.send(addressFrame(1, 0, 0));
-  EXPECT_EQ(host.readCount(1, 1000), kAck);
-  host.send(endFrame());
-  EXPECT_EQ(host.readCount(1, 1000), "");
-  ASSERT_TRUE(host.hungUp()) << "see the simulator's standard error";
-  host.reopenLine();
-  EXPECT_EQ(host.handshake(), "As\rTorvane Ready to Receive\r" + kStx);
-  host.send(addressFrame(1, 0, 0));
-  EXPECT_EQ(host.readCount(1, 1000), kAck);
-  host.send(endFrame());
-  EXPECT_EQ(host.readCount(1, 1000), kAck);
-  EXPECT_EQ(host.stop(), "sim: 2 images, 0 bytes, 4 frames, 0 NAK, unplugged, end frame received, OK");
-  const nlohmann::json report = host.reportJson();
-  EXPECT_EQ(report.at("unplugged"), 1);
-  EXPECT_EQ(report.at("sessions"), 2);
-  EXPECT_EQ(frameOf(report, 2, 1).at("verdict"), "unplugged");
-}
-
 TEST(SimFaults, wrongSpeed_garblesStxAt38400AndAnswersOnlyAt9600) {
   SimHost host({"--announce-ms", "0", "--wrong-speed"});
   ASSERT_TRUE(host.ready());
