@@ -48,6 +48,11 @@ void requireNotNegative(int bytes, const char* what) {
   }
 }
 
+// The cause of a device that hung up. Its reads give end of file, which Qt
+// explains with whatever errno held before ("Unknown error", "Resource
+// temporarily unavailable").
+constexpr const char* kHungUpText = "the device hung up";
+
 // Reading a little more than this from the device in one input() call is
 // never needed; it bounds the loop if a device floods the line.
 constexpr int kMaxPullsPerRead = 64;
@@ -98,7 +103,8 @@ PortId QtSerialPort::id() const { return PortId{commPort_, openedDevice_ ? *open
 // ---- faults ---------------------------------------------------------------
 
 void QtSerialPort::fail(QSerialPort::SerialPortError error, PortStep step) {
-  const std::string systemText = port_.error() == error ? port_.errorString().toStdString() : std::string();
+  std::string systemText = port_.error() == error ? port_.errorString().toStdString() : std::string();
+  if (error == QSerialPort::ResourceError && deviceGone()) systemText = kHungUpText;
   if (isFatalPortError(error)) {
     // The device is gone: release it so that the port reads closed and can
     // be opened again later.
@@ -152,9 +158,10 @@ bool QtSerialPort::deviceGone() const {
 void QtSerialPort::onQtError(QSerialPort::SerialPortError error) {
   if (inCall_ > 0 || error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
   if (!port_.isOpen() || vanished_) return;
-  const bool gone = isFatalPortError(error) || deviceGone();
+  const bool hungUp = deviceGone();
+  const bool gone = isFatalPortError(error) || hungUp;
   const PortStep step = error == QSerialPort::WriteError ? PortStep::Send : PortStep::Read;
-  const std::string systemText = port_.errorString().toStdString();
+  const std::string systemText = hungUp ? kHungUpText : port_.errorString().toStdString();
   if (gone) {
     deferred_ = portFault(QSerialPort::ResourceError, step, id(), systemText);
     vanished_ = true;

@@ -20,6 +20,12 @@ bool FaultPlan::take(std::map<int, int>& counts, int frame) {
   return true;
 }
 
+bool FaultPlan::takeUnplug(int frame) {
+  if (unplugged_ || !unplugAt_ || frame != *unplugAt_) return false;
+  unplugged_ = true;
+  return true;
+}
+
 std::optional<Verdict> FaultPlan::takeOverride(int frame) {
   if (take(can_, frame)) return Verdict::Can;
   if (take(naks_, frame)) return Verdict::Nak;
@@ -38,7 +44,7 @@ ByteString FaultPlan::noiseBefore(int frame) const {
 
 bool FaultPlan::empty() const {
   return naks_.empty() && stx_.empty() && etx_.empty() && can_.empty() && corrupt_.empty() && noise_.empty() &&
-         !silentAt_ && !hangupAt_;
+         !silentAt_ && !hangupAt_ && !unplugAt_;
 }
 
 }  // namespace torvane::sim

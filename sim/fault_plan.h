@@ -3,6 +3,7 @@
 // frame n is still frame n. Each fault fires as often as it was asked for over
 // the whole life of the simulator (a --can-at fault does not fire again in a
 // later session), except --silent-at and --hangup-at, which end the exchange.
+// --unplug-at fires once too: the next connection meets a machine that works.
 #pragma once
 
 #include <map>
@@ -31,9 +32,12 @@ class FaultPlan {
   void addNoise(int frame, const ByteString& bytes) { noise_.push_back({frame, bytes}); }
   void setSilentAt(int frame) { silentAt_ = frame; }
   void setHangupAt(int frame) { hangupAt_ = frame; }
+  void setUnplugAt(int frame) { unplugAt_ = frame; }
 
   bool silentAt(int frame) const { return silentAt_ && frame >= *silentAt_; }
   bool hangupAt(int frame) const { return hangupAt_ && frame == *hangupAt_; }
+  // True the first time frame N of an --unplug-at N arrives, never again.
+  bool takeUnplug(int frame);
 
   // True once per --corrupt-at for this frame: flip a byte on the way in.
   bool takeCorrupt(int frame) { return take(corrupt_, frame); }
@@ -57,7 +61,8 @@ class FaultPlan {
 
   std::map<int, int> naks_, stx_, etx_, can_, corrupt_;
   std::vector<Noise> noise_;
-  std::optional<int> silentAt_, hangupAt_;
+  std::optional<int> silentAt_, hangupAt_, unplugAt_;
+  bool unplugged_ = false;
 };
 
 }  // namespace torvane::sim

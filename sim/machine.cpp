@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 
 namespace torvane::sim {
 namespace {
@@ -57,8 +58,10 @@ void Machine::run(int stopFd) {
       std::vector<Chunk> chunks;
       const bool lineOk = line_.readAvailable(chunks);
       const int64_t now = nowUs();
+      const int unplugs = report_.unplugs;
       for (const Chunk& chunk : chunks) {
-        if (!stopping_) onChunk(chunk, now);
+        // What the host sent before an unplug does not reach the next connection.
+        if (!stopping_ && report_.unplugs == unplugs) onChunk(chunk, now);
       }
       if (!lineOk && !stopping_) {
         report_.errors.push_back("the line failed");
@@ -228,6 +231,12 @@ void Machine::handleFrame(ByteString frame, int64_t firstUs, int64_t lastUs, int
   const FrameCheck check = images_.inspect(frame);
   record.kind = check.kind;
   record.crcOk = check.crcOk;
+  if (options_.faults.takeUnplug(n)) {
+    record.verdict = "unplugged";
+    report_.frames.push_back(record);
+    unplug(now);
+    return;
+  }
   if (options_.faults.hangupAt(n)) {
     record.verdict = "hang-up";
     report_.frames.push_back(record);
@@ -250,6 +259,30 @@ void Machine::handleFrame(ByteString frame, int64_t firstUs, int64_t lastUs, int
   }
   report_.frames.push_back(record);
   scheduleVerdict(verdict, n, report_.frames.size() - 1, firstUs, now);
+}
+
+// The adapter is pulled out under the host and put back: the line hangs up,
+// and whoever opens it next finds the machine as it is after switching on.
+// The report and the images received so far are kept.
+void Machine::unplug(int64_t now) {
+  std::string error;
+  if (!line_.unplug(error)) {
+    std::cerr << "torvane-sim: " << error << std::endl;
+    report_.errors.push_back(error);
+    stop("unplug failed");
+    return;
+  }
+  ++report_.unplugs;
+  phase_ = Phase::Idle;
+  announcing_ = options_.announceMs > 0 && !options_.emergency;
+  nextAnnounceUs_ = now;
+  garbledStxSent_ = false;
+  framePosition_ = 1;
+  attempts_.clear();
+  handshake_.clear();
+  rx_.clear();
+  pending_.reset();
+  lastSentUs_ = -1;
 }
 
 void Machine::handlePartialFrame(int64_t now) {

@@ -60,6 +60,7 @@ class Machine {
   void sendVerdict(int64_t now);
   void send(const std::string& what, const ByteString& bytes, int64_t now);
   void stop(const std::string& reason);
+  void unplug(int64_t now);
 
   SimOptions options_;
   PtyLine& line_;

@@ -36,16 +36,7 @@ bool PtyLine::open(std::string& error) {
     return false;
   }
   slavePath_ = name;
-  termios tio{};
-  bool ok = tcgetattr(slave_, &tio) == 0;
-  if (ok) {
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_lflag |= EXTPROC;
-    cfsetispeed(&tio, B4800);
-    cfsetospeed(&tio, B4800);
-    ok = tcsetattr(slave_, TCSANOW, &tio) == 0;
-  }
+  bool ok = configureSlave();
   int on = 1;
   ok = ok && ioctl(master_, TIOCPKT, &on) == 0;
   const int flags = fcntl(master_, F_GETFL);
@@ -56,6 +47,53 @@ bool PtyLine::open(std::string& error) {
     hangUp();
     return false;
   }
+  knownSpeed_ = speedNow();
+  return true;
+}
+
+// Raw at 4800 with EXTPROC, as a machine just switched on expects the line.
+bool PtyLine::configureSlave() {
+  termios tio{};
+  if (tcgetattr(slave_, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_lflag |= EXTPROC;
+  cfsetispeed(&tio, B4800);
+  cfsetospeed(&tio, B4800);
+  return tcsetattr(slave_, TCSANOW, &tio) == 0;
+}
+
+bool PtyLine::unplug(std::string& error) {
+  if (master_ < 0) {
+    error = "cannot unplug: the line is closed";
+    return false;
+  }
+  const auto failed = [&](const std::string& what) {
+    error = "cannot unplug " + slavePath_ + ": " + what + ": " + std::strerror(errno);
+    return false;
+  };
+  // Through our own descriptor of the slave: opening the path anew would be
+  // refused while the host holds it exclusively (TIOCEXCL).
+  if (ioctl(slave_, TIOCVHANGUP) != 0) {
+    const bool denied = errno == EPERM;
+    failed("TIOCVHANGUP");
+    if (denied) error += " (needs root or CAP_SYS_ADMIN)";
+    return false;
+  }
+  // The new slave is opened before the hung-up one closes: were the slave's
+  // last descriptor closed, the master would read the line as gone for good.
+  const int fresh = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fresh < 0) return failed("reopening the slave");
+  ::close(slave_);
+  slave_ = fresh;
+  // The hang-up reset the slave's settings (38400, cooked) and discarded what
+  // the host had not read; nothing is flushed here, as a host quick to open
+  // the path again may have sent its first bytes already. The host's
+  // exclusive open (TIOCEXCL) outlives the hang-up, as the host cannot undo
+  // it on a dead descriptor; a new adapter would not carry it over.
+  if (!configureSlave()) return failed("setting up the slave again");
+  if (ioctl(slave_, TIOCNXCL) != 0) return failed("TIOCNXCL");
+  oldSpeedBytes_.clear();
   knownSpeed_ = speedNow();
   return true;
 }

@@ -5,7 +5,8 @@
 // Speed: on Linux the master's termios is the slave's, so tcgetattr on the
 // master gives the speed the host set. The master runs in packet mode and the
 // slave carries EXTPROC, so every tcsetattr by the host wakes the master with
-// a TIOCPKT_IOCTL status. The bytes still unread at that moment A host that clears EXTPROC loses the notification;
+// a TIOCPKT_IOCTL status; the bytes still unread at that moment may have been
+// sent at either speed. A host that clears EXTPROC loses the notification;
 // bytes are then counted at the speed read just before they are read.
 #pragma once
 
@@ -61,7 +62,17 @@ class PtyLine {
   // Closes both ends: the host sees the line go away.
   void hangUp();
 
+  // What the kernel does to a USB adapter's terminal when it is pulled out:
+  // every open descriptor of the slave, the host's and our own, is hung up
+  // (reads give end of file, writes and most ioctls fail). The master stays,
+  // and the slave is opened and set up afresh, so the host can open the same
+  // path again. Needs CAP_SYS_ADMIN
+  // (TIOCVHANGUP); false with a message when it failed.
+  bool unplug(std::string& error);
+
  private:
+  bool configureSlave();
+
   struct Segment {
     int count;
     int oldSpeed;

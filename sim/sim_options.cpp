@@ -103,6 +103,7 @@ const std::map<std::string, Handler>& valueOptions() {
       {"--corrupt-at", frameFault(&FaultPlan::addCorruptAt)},
       {"--silent-at", frameFault(&FaultPlan::setSilentAt)},
       {"--hangup-at", frameFault(&FaultPlan::setHangupAt)},
+      {"--unplug-at", frameFault(&FaultPlan::setUnplugAt)},
       {"--noise",
        [](SimOptions& o, const std::string& v) {
          std::string n, text;
@@ -215,6 +216,12 @@ Frames (numbered from 1 per session; a resend keeps its number):
   --silent-at N         no verdict for frame N nor anything after it
   --hangup-at N         close the line on receiving frame N, write the report
                         and exit
+  --unplug-at N         on receiving frame N, hang the terminal up as the
+                        kernel does when a USB adapter is pulled out (the
+                        host reads end of file, its writes and ioctls fail),
+                        then serve the next open of the same path as a
+                        machine just switched on; once. Needs root
+                        (CAP_SYS_ADMIN, for TIOCVHANGUP)
   --frame-gap-ms N      a partial frame followed by N ms of silence is
                         garbage and gets a NAK (default 1000)
 

@@ -81,6 +81,7 @@ Outcome summarize(const SimReport& report, const ImageRebuilder& images) {
   }
   if (errors > 0) text += ", " + std::to_string(errors) + (errors == 1 ? " error" : " errors");
   if (report.hungUp) text += ", hung up";
+  if (report.unplugs > 0) text += ", unplugged";
   text += images.endReceived() ? ", end frame received" : ", no end frame";
   outcome.summary = text + (outcome.ok ? ", OK" : ", INCOMPLETE");
   return outcome;
@@ -156,6 +157,7 @@ void writeJson(std::ostream& out, const SimReport& r, const ImageRebuilder& imag
                     {"verdicts", std::move(verdicts)},
                     {"end_frame", images.endReceived()},
                     {"hung_up", r.hungUp},
+                    {"unplugged", r.unplugs},
                     {"exit_reason", asText(r.exitReason)},
                     {"result", outcome.ok ? "OK" : "INCOMPLETE"},
                     {"summary", asText(outcome.summary)}};

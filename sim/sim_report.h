@@ -35,7 +35,7 @@ struct FrameRecord {
   FrameKind kind = FrameKind::Partial;
   std::size_t length = 0;
   bool crcOk = false;
-  std::string verdict;  // ACK, NAK, CAN, ETX, STX, none, hang-up
+  std::string verdict;  // ACK, NAK, CAN, ETX, STX, none, hang-up, unplugged
   int64_t firstUs = 0, lastUs = 0, verdictUs = -1;
   int64_t hostTurnaroundUs = -1;  // from our previous verdict (or STX); -1: none
   std::string note;
@@ -57,6 +57,7 @@ struct SimReport {
   std::vector<std::string> errors;
   std::map<std::string, int> verdicts;
   bool hungUp = false;
+  int unplugs = 0;  // --unplug-at hang-ups the machine came back from
   std::string exitReason;
 
   void addReceived(int64_t timeUs, int speed, const ByteString& bytes, const std::string& note);

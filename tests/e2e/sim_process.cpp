@@ -92,6 +92,7 @@ SimReport parseSimReport(const std::string& json) {
   r.result = bytesOf(d["result"]);
   r.endFrame = d["end_frame"].toBool();
   r.hungUp = d["hung_up"].toBool();
+  r.unplugs = static_cast<int>(d["unplugged"].toInteger());
   r.sessions = static_cast<int>(d["sessions"].toInteger());
   r.model = bytesOf(d["model"]);
   r.exitReason = bytesOf(d["exit_reason"]);

@@ -31,7 +31,7 @@ struct SimFrame {
   std::string kind;  // address, data, end, ...
   std::size_t length = 0;
   bool crcOk = false;
-  std::string verdict;  // ACK, NAK, CAN, ETX, STX, none, hang-up
+  std::string verdict;  // ACK, NAK, CAN, ETX, STX, none, hang-up, unplugged
 };
 
 // What the simulated machine reports at its exit.
@@ -41,6 +41,7 @@ struct SimReport {
   std::string result;  // "OK" or "INCOMPLETE"
   bool endFrame = false;
   bool hungUp = false;
+  int unplugs = 0;  // times the machine hung the line up and came back (--unplug-at)
   int sessions = 0;
   std::string model;
   std::vector<SimImage> images;

@@ -37,6 +37,7 @@ TEST(SimOptions, badCommandLines_giveAnError) {
       {"--noise", "1:0x0"},   {"--noise", "1:0xzz"},
       {"--report"},           {"--bogus"},
       {"--pace=1"},           {"--idle-exit-ms", "10x"},
+      {"--unplug-at", "0"},
   };
   for (const auto& row : rows) EXPECT_FALSE(parseOptions(row).error.empty()) << row[0];
 }
@@ -64,11 +65,11 @@ TEST(FaultPlan, faults_fireAsOftenAsAskedInOrderCanNakStxEtx) {
   EXPECT_EQ(plan.takeOverride(5), std::nullopt);
 }
 
-TEST(FaultPlan, noiseSilenceAndHangup_applyToTheirFrames) {
-  const ParsedOptions p =
-      parseOptions({"--noise", "0:0x0d0a", "--noise", "3:hello", "--silent-at", "7", "--hangup-at", "9"});
+TEST(FaultPlan, noiseSilenceHangupAndUnplug_applyToTheirFrames) {
+  const ParsedOptions p = parseOptions(
+      {"--noise", "0:0x0d0a", "--noise", "3:hello", "--silent-at", "7", "--hangup-at", "9", "--unplug-at=3"});
   ASSERT_TRUE(p.error.empty());
-  const FaultPlan& plan = p.options.faults;
+  FaultPlan plan = p.options.faults;
   EXPECT_EQ(plan.noiseBefore(1), "\r\n");
   EXPECT_EQ(plan.noiseBefore(3), "\r\nhello");
   EXPECT_FALSE(plan.silentAt(6));
@@ -76,6 +77,9 @@ TEST(FaultPlan, noiseSilenceAndHangup_applyToTheirFrames) {
   EXPECT_TRUE(plan.silentAt(8));
   EXPECT_TRUE(plan.hangupAt(9));
   EXPECT_FALSE(plan.hangupAt(10));
+  EXPECT_FALSE(plan.takeUnplug(2));
+  EXPECT_TRUE(plan.takeUnplug(3));
+  EXPECT_FALSE(plan.takeUnplug(3));  // once only: frame 3 of the next session
 }
 
 }  // namespace

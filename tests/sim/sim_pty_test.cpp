@@ -468,7 +468,7 @@ TEST(SimCommandLine, helpAndBadOptions_areHandled) {
        {"--model",     "--load-reply",   "--no-ready",    "--emergency",   "--announce-ms",   "--wrong-speed",
         "--nak-once",  "--nak-times",    "--stx-instead", "--etx-instead", "--can-at",        "--corrupt-at",
         "--noise",     "--silent-at",    "--hangup-at",   "--pace",        "--turnaround-ms", "--exit-after-end",
-        "--linger-ms", "--idle-exit-ms", "--report",      "--save-images"}) {
+        "--linger-ms", "--idle-exit-ms", "--report",      "--save-images", "--unplug-at"}) {
     EXPECT_NE(out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(run("--frobnicate", out), 2);
