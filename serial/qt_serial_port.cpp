@@ -169,7 +169,11 @@ void QtSerialPort::onQtError(QSerialPort::SerialPortError error) {
     // notifier handler; this also keeps a hung-up device from waking the
     // loop again and again.
     QMetaObject::invokeMethod(
-        &port_, [this] { if (vanished_) closeDevice(); }, Qt::QueuedConnection);
+        &port_,
+        [this] {
+          if (vanished_) closeDevice();
+        },
+        Qt::QueuedConnection);
   } else if (!deferred_) {
     deferred_ = portFault(error, step, id(), systemText);
   }
@@ -206,8 +210,8 @@ void QtSerialPort::setSettings(const std::string& settings) {
       const std::string systemText = "\"" + settings + "\": " + port_.errorString().toStdString();
       applySettings(settings_);  // best effort: back to the settings in force
       port_.clearError();
-      throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure,
-                      id(), systemText);
+      throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure, id(),
+                      systemText);
     }
   }
   settings_ = parsed;

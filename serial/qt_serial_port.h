@@ -13,10 +13,10 @@
 #include <optional>
 #include <string>
 
+#include "context/serial_port.h"
 #include "encoding/fault.h"
 #include "serial/line_settings.h"
 #include "serial/port_faults.h"
-#include "context/serial_port.h"
 
 namespace torvane {
 
