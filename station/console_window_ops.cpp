@@ -1,0 +1,74 @@
+#include "station/console_window_ops.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
+
+namespace torvane::station {
+
+ConsoleWindowOps::ConsoleWindowOps(Source source, int com, EventWriter& events, Clock& clock)
+    : source_(source), selectedCom_(com), events_(events), clock_(clock) {
+  delay_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&delay_, &QTimer::timeout, [this] {
+    if (state_ != nullptr) delay_Timer(*state_);
+  });
+}
+
+void ConsoleWindowOps::setStatus(const std::string& text) {
+  if (text == status_) return;
+  status_ = text;
+  if (!muted_) events_.write(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
+}
+
+void ConsoleWindowOps::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// As the window's: handles what is pending; with nothing pending, sleeps in
+// the event loop until the next event (port input, a tick, the supervisor
+// closing our input) or the wake-up timer.
+void ConsoleWindowOps::yieldWait(double maxSeconds) {
+  if (!(maxSeconds > 0)) {
+    yield();
+    return;
+  }
+  constexpr double kLongestMs = 24.0 * 3600 * 1000;
+  const int ms = static_cast<int>(std::ceil(std::min(maxSeconds * 1000.0, kLongestMs)));
+  QTimer wakeUp;
+  wakeUp.setSingleShot(true);
+  wakeUp.setTimerType(Qt::PreciseTimer);
+  wakeUp.start(ms);
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  wakeUp.stop();
+}
+
+void ConsoleWindowOps::messageBox(const std::string& text) {
+  events_.write(QStringLiteral("message"), {{QStringLiteral("text"), QString::fromStdString(text)}});
+}
+
+void ConsoleWindowOps::startDelay(int intervalMs) {
+  delay_.setInterval(intervalMs);
+  delay_.start();
+}
+
+void ConsoleWindowOps::progressStart(int64_t totalBytes) {
+  total_ = std::max<int64_t>(totalBytes, 0);
+  sent_ = 0;
+  startedAt_ = clock_.seconds();
+  tellProgress(startedAt_);
+}
+
+// Called on every accepted frame: a clock reading and a comparison when
+// nothing is told.
+void ConsoleWindowOps::progressAdvance(int64_t bytesSent) {
+  sent_ = std::clamp<int64_t>(bytesSent, 0, total_);
+  const double now = clock_.seconds();
+  if (sent_ >= total_ || now - toldAt_ >= kProgressEverySeconds) tellProgress(now);
+}
+
+void ConsoleWindowOps::tellProgress(double now) {
+  toldAt_ = now;
+  events_.write(QStringLiteral("progress"), {{QStringLiteral("sent"), static_cast<qint64>(sent_)},
+                                             {QStringLiteral("total"), static_cast<qint64>(total_)},
+                                             {QStringLiteral("seconds"), now - startedAt_}});
+}
+
+}  // namespace torvane::station

@@ -1,0 +1,32 @@
+// How a worker tells the supervisor what its machine does: one JSON object
+// per line on standard output, written whole and flushed at once, so that
+// the supervisor sees each event as it happens and a worker that dies leaves
+// no half line behind the last whole one.
+//
+//   {"event":"found"}                                   the scan heard "AA"
+//   {"event":"absent"}                                  it did not; the worker ends
+//   {"event":"status","text":T}                         the status line changed
+//   {"event":"message","text":T}                        a message box
+//   {"event":"progress","sent":N,"total":N,"seconds":S} S since the transfer began
+//   {"event":"end","outcome":O,"status":T,"fault":F,"seconds":S,"frames":N,"resends":N}
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <cstdio>
+
+namespace torvane::station {
+
+class EventWriter {
+ public:
+  explicit EventWriter(std::FILE* out = stdout) : out_(out) {}
+  virtual ~EventWriter() = default;
+
+  void write(const QJsonObject& event);
+  void write(const QString& name, QJsonObject fields = {});
+
+ private:
+  std::FILE* out_;
+};
+
+}  // namespace torvane::station

@@ -1,0 +1,48 @@
+#include "station/machine.h"
+
+namespace torvane::station {
+
+void Machine::apply(const QJsonObject& event) {
+  const QString name = event.value(QStringLiteral("event")).toString();
+  if (name == QStringLiteral("found")) {
+    phase = Phase::Running;
+  } else if (name == QStringLiteral("absent")) {
+    phase = Phase::Absent;
+  } else if (name == QStringLiteral("status")) {
+    before = status;
+    status = event.value(QStringLiteral("text")).toString();
+  } else if (name == QStringLiteral("progress")) {
+    sent = event.value(QStringLiteral("sent")).toInteger();
+    total = event.value(QStringLiteral("total")).toInteger();
+    progressSeconds = event.value(QStringLiteral("seconds")).toDouble();
+  } else if (name == QStringLiteral("end")) {
+    phase = Phase::Ended;
+    outcome = event.value(QStringLiteral("outcome")).toString();
+    const QString final = event.value(QStringLiteral("status")).toString();
+    if (final != status) before = status;
+    status = final;
+    seconds = event.value(QStringLiteral("seconds")).toDouble();
+    frames = event.value(QStringLiteral("frames")).toInt();
+    resends = event.value(QStringLiteral("resends")).toInt();
+  }
+}
+
+void Machine::lost(const QString& why) {
+  phase = Phase::Ended;
+  outcome = QStringLiteral("failed");
+  status = why;
+}
+
+QString Machine::endText() const {
+  if (completed() || oneLine(before).isEmpty()) return oneLine(status);
+  return oneLine(status) + QStringLiteral(" (after: ") + oneLine(before) + QLatin1Char(')');
+}
+
+QString oneLine(const QString& text) {
+  QString line = text;
+  line.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+  line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return line.trimmed();
+}
+
+}  // namespace torvane::station

@@ -1,0 +1,72 @@
+#include "station/machine_text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace torvane::station {
+
+namespace {
+
+constexpr int kBarWidth = 20;
+
+QString bar(const Machine& m) {
+  const double part = m.total > 0 ? static_cast<double>(m.sent) / static_cast<double>(m.total) : 0.0;
+  const int filled = std::clamp(static_cast<int>(part * kBarWidth), 0, kBarWidth);
+  return QStringLiteral("[") + QString(filled, QLatin1Char('#')) + QString(kBarWidth - filled, QLatin1Char('-')) +
+         QStringLiteral("]");
+}
+
+QString leftText(const Machine& m) {
+  if (m.sent <= 0 || m.sent >= m.total || m.progressSeconds <= 0) return {};
+  const double left = static_cast<double>(m.total - m.sent) * m.progressSeconds / static_cast<double>(m.sent);
+  const long secs = std::lround(left);
+  if (secs < 60) return QStringLiteral("%1 s left").arg(std::max(1L, secs));
+  return QStringLiteral("%1 min %2 s left").arg(secs / 60).arg(secs % 60);
+}
+
+QString progressPart(const Machine& m) {
+  if (m.phase == Machine::Phase::Listening) return QStringLiteral("listening for the machine");
+  const qint64 percent = m.total > 0 ? m.sent * 100 / m.total : 0;
+  QString text = bar(m) + QStringLiteral(" %1%").arg(percent, 3);
+  if (m.progressSeconds > 0 && m.sent > 0) {
+    text += QStringLiteral("  ") + rateText(static_cast<double>(m.sent) / m.progressSeconds);
+  }
+  if (const QString left = leftText(m); !left.isEmpty()) text += QStringLiteral("  ") + left;
+  return text;
+}
+
+}  // namespace
+
+QString rateText(double bytesPerSecond) {
+  if (bytesPerSecond < 1000) return QStringLiteral("%1 B/s").arg(std::lround(bytesPerSecond));
+  return QStringLiteral("%1 kB/s").arg(bytesPerSecond / 1000, 0, 'f', 1);
+}
+
+QString liveLine(const Machine& m, int labelWidth, int width) {
+  QString line = m.port.label.leftJustified(labelWidth) + QStringLiteral("  ") + progressPart(m) +
+                 QStringLiteral("  ") + oneLine(m.status);
+  if (width > 0 && line.size() > width) line.truncate(width);
+  return line;
+}
+
+int labelWidth(const std::vector<Machine>& machines) {
+  int width = 4;
+  for (const Machine& m : machines) width = std::max(width, static_cast<int>(m.port.label.size()));
+  return width;
+}
+
+QString summaryTable(const std::vector<Machine>& machines) {
+  const int w = labelWidth(machines);
+  QString table = QStringLiteral("port").leftJustified(w) +
+                  QStringLiteral("  outcome    time      frames  resends  final status\n");
+  for (const Machine& m : machines) {
+    if (m.phase == Machine::Phase::Absent) continue;
+    table += m.port.label.leftJustified(w) + QStringLiteral("  ") + m.outcome.leftJustified(9) + QStringLiteral("  ") +
+             QStringLiteral("%1 s").arg(m.seconds, 0, 'f', 2).leftJustified(8) + QStringLiteral("  ") +
+             QString::number(m.frames).leftJustified(6) + QStringLiteral("  ") +
+             QString::number(m.resends).leftJustified(7) + QStringLiteral("  ") + m.endText() + QLatin1Char('\n');
+  }
+  return table;
+}
+
+}  // namespace torvane::station

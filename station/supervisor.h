@@ -1,0 +1,57 @@
+// The station's supervisor: one worker process per port (this program with
+// the hidden --worker options), each machine's run with its own process,
+// port, state, time-outs and event loop, so that none can delay another.
+// It reads each worker's event lines from a pipe, keeps the machines' state
+// for the view, and when every worker has ended gives the exit code.
+// stop() (Ctrl-C, SIGTERM, the end of the supervisor) closes every worker's
+// input: each run ends at its next wait with its record written; a worker
+// still running a few seconds later is killed.
+#pragma once
+
+#include <QProcess>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "station/machine.h"
+#include "station/station_view.h"
+
+namespace torvane::station {
+
+class Supervisor {
+ public:
+  // The view is made once the machines are known.
+  using ViewMaker = std::function<std::unique_ptr<StationView>(const std::vector<Machine>&)>;
+
+  Supervisor(StationOptions options, QString program);
+  ~Supervisor();
+  Supervisor(const Supervisor&) = delete;
+  Supervisor& operator=(const Supervisor&) = delete;
+
+  // Starts the workers; done(exit code) is called once every one has ended.
+  void start(const ViewMaker& makeView, std::function<void(int)> done);
+  void stop();
+
+  const std::vector<Machine>& machines() const { return machines_; }
+  int exitCode() const;
+
+  static constexpr int kStopWaitMs = 5000;
+
+ private:
+  void readEvents(std::size_t index);
+  void handle(std::size_t index, const QJsonObject& event);
+  void workerEnded(std::size_t index);
+
+  StationOptions options_;
+  QString program_;
+  std::vector<Machine> machines_;
+  std::vector<std::unique_ptr<QProcess>> workers_;
+  std::unique_ptr<StationView> view_;
+  std::function<void(int)> done_;
+  std::size_t running_ = 0;
+};
+
+// The ports the scan listens on: every COM number with a device behind it.
+std::vector<PortTarget> scanTargets();
+
+}  // namespace torvane::station

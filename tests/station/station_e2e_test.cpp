@@ -1,0 +1,113 @@
+// torvane-station against several simulated machines at once. Every port is
+// a pseudo-terminal or an absent path of the test: the host's serial ports
+// are never touched.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QString>
+
+#include "tests/station/station_rig.h"
+
+namespace torvane::station {
+namespace {
+
+// Every line is a JSON object; those of the ports that did not announce a
+// machine are left out.
+std::vector<QJsonObject> jsonLines(const std::string& out) {
+  std::vector<QJsonObject> lines;
+  for (const QByteArray& line : QByteArray::fromStdString(out).split('\n')) {
+    if (line.isEmpty()) continue;
+    const QJsonDocument doc = QJsonDocument::fromJson(line);
+    EXPECT_TRUE(doc.isObject()) << line.toStdString();
+    if (doc.object()["event"].toString() != QStringLiteral("absent")) lines.push_back(doc.object());
+  }
+  return lines;
+}
+
+// The summary row of a port.
+std::string summaryRow(const std::string& out, const std::string& port) {
+  const std::size_t header = out.find("port ");
+  const std::size_t at = out.find("\n" + port + " ", header);
+  if (header == std::string::npos || at == std::string::npos) return {};
+  return out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+}
+
+TEST(StationE2e, fourMachinesOneSendingCan_updatesTheOtherThreeAndExits1WithFourRecords) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{}, {}, {}, {"--can-at", "3"}})) << rig.error();
+  QStringList args;
+  for (std::size_t i = 0; i < 4; ++i) args << "--port" << QString::fromStdString(rig.sim(i).slavePath());
+  const StationRun run = rig.run(args);
+
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no redraws when not on a terminal";
+  for (std::size_t i = 0; i < 4; ++i) {
+    const e2e::SimReport report = rig.sim(i).stop();
+    const std::string row = summaryRow(run.out, rig.sim(i).slavePath());
+    if (i < 3) {
+      EXPECT_EQ(report.result, "OK");
+      EXPECT_TRUE(rig.sim(i).savedImage(1) == rig.image()) << "machine " << i + 1;
+      EXPECT_NE(row.find("complete"), std::string::npos) << row;
+    } else {
+      EXPECT_EQ(report.verdictCount("CAN"), 1);
+      EXPECT_NE(row.find("failed"), std::string::npos) << row;
+      EXPECT_NE(row.find("Received program fail"), std::string::npos) << row;
+    }
+  }
+  const std::vector<QJsonObject> records = rig.records();
+  ASSERT_EQ(records.size(), 4u);
+  int complete = 0;
+  for (const QJsonObject& record : records) {
+    EXPECT_EQ(record["tool"].toObject()["name"].toString(), QStringLiteral("torvane-station"));
+    complete += record["outcome"].toString() == QStringLiteral("complete");
+  }
+  EXPECT_EQ(complete, 3);
+}
+
+TEST(StationE2e, scanWithJson_findsTheMachineOnItsComAndReportsEachEventAsAJsonLine) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{}})) << rig.error();
+  rig.mapCom(4, rig.sim(0).slavePath());
+  const StationRun run = rig.run({"--json"});
+
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::vector<QJsonObject> lines = jsonLines(run.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front()["event"].toString(), QStringLiteral("found"));
+  EXPECT_EQ(lines.front()["port"].toString(), QStringLiteral("COM4"));
+  EXPECT_EQ(lines.back()["event"].toString(), QStringLiteral("end"));
+  EXPECT_EQ(lines.back()["outcome"].toString(), QStringLiteral("complete"));
+  for (const QJsonObject& line : lines) EXPECT_EQ(line["port"].toString(), QStringLiteral("COM4"));
+  EXPECT_EQ(rig.sim(0).stop().result, "OK");
+  ASSERT_EQ(rig.records().size(), 1u);
+  EXPECT_EQ(rig.records()[0]["port"].toObject()["com"].toInt(), 4);
+}
+
+TEST(StationE2e, scanWithNoMachine_exits3) {
+  StationRig rig;
+  const StationRun run = rig.run({"--scan", "--no-log"});
+  EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
+  EXPECT_TRUE(rig.records().empty());
+}
+
+TEST(StationE2e, wrongArguments_exit2WithOneLineOnStandardError) {
+  StationRig rig;
+  const StationRun run = rig.run({"--source", "bogus"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_NE(run.err.find("--source bogus is not a source"), std::string::npos) << run.err;
+}
+
+TEST(StationE2e, silentMachine_failsAloneWhileTheOtherCompletes) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{}, {"--silent-at", "2"}})) << rig.error();
+  const StationRun run = rig.run({"--port", QString::fromStdString(rig.sim(0).slavePath()), "--port",
+                                  QString::fromStdString(rig.sim(1).slavePath())});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_EQ(rig.sim(0).stop().result, "OK");
+  EXPECT_TRUE(rig.sim(0).savedImage(1) == rig.image());
+  EXPECT_NE(summaryRow(run.out, rig.sim(1).slavePath()).find("failed"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace torvane::station

@@ -1,0 +1,69 @@
+// What the station prints of a machine: its live line, the folding of the
+// per-frame status texts and the summary.
+#include <gtest/gtest.h>
+
+#include <QTextStream>
+
+#include "station/line_view.h"
+#include "station/machine_text.h"
+
+namespace torvane::station {
+namespace {
+
+Machine endedMachine(const QString& label, const QString& outcome, const QString& status) {
+  Machine m;
+  m.port = {label, label, 1};
+  m.apply({{"event", "status"}, {"text", " Status: Received program fail - "}});
+  m.apply({{"event", "end"}, {"outcome", outcome}, {"status", status}, {"seconds", 1.5}, {"frames", 3}});
+  return m;
+}
+
+TEST(StationText, liveLine_showsBarPercentRateAndTimeLeftWithinTheWidth) {
+  Machine m;
+  m.port = {"COM1", "/dev/ttyUSB0", 1};
+  m.apply({{"event", "progress"}, {"sent", 1000}, {"total", 4000}, {"seconds", 2.0}});
+  m.apply({{"event", "status"}, {"text", " Status: Sending data (514 bytes, 3)\r\n  Waiting"}});
+  const QString line = liveLine(m, 6, 0);
+  EXPECT_TRUE(line.startsWith("COM1    [#####---------------]  25%  500 B/s  6 s left")) << line.toStdString();
+  EXPECT_TRUE(line.endsWith("Status: Sending data (514 bytes, 3) /   Waiting")) << line.toStdString();
+  EXPECT_EQ(liveLine(m, 6, 30).size(), 30);
+}
+
+TEST(StationText, summary_namesWhyAMachineFailedAndLeavesOutAbsentOnes) {
+  Machine absent;
+  absent.port = {"COM9", "/dev/ttyS8", 9};
+  absent.apply({{"event", "absent"}});
+  const QString table = summaryTable(
+      {endedMachine("COM1", "complete", " Status: UPDATE COMPLETE"), endedMachine("COM2", "failed", "Error:"), absent});
+  EXPECT_TRUE(table.contains("COM1  complete   1.50 s    3       0        Status: UPDATE COMPLETE\n"))
+      << table.toStdString();
+  EXPECT_TRUE(
+      table.contains("COM2  failed     1.50 s    3       0        Error: (after: Status: Received program fail -)"))
+      << table.toStdString();
+  EXPECT_FALSE(table.contains("COM9"));
+}
+
+TEST(StationText, lineView_foldsTheFrameExchangeTextsIntoQuarterProgressLines) {
+  QString text;
+  QTextStream out(&text);
+  LineView view(out, false);
+  Machine m;
+  m.port = {"COM1", "/dev/ttyUSB0", 1};
+  const auto feed = [&](const QJsonObject& event) {
+    m.apply(event);
+    view.event(m, event);
+  };
+  feed({{"event", "status"}, {"text", " Status: Sending code.bin (3000 bytes) to Code(32768)"}});
+  feed({{"event", "progress"}, {"sent", 0}, {"total", 1000}});
+  for (int sent = 100; sent <= 1000; sent += 100) {
+    feed({{"event", "status"}, {"text", QStringLiteral(" Status: Sending data (514 bytes, %1)").arg(sent)}});
+    feed({{"event", "status"}, {"text", " Status: Received ACK"}});
+    feed({{"event", "progress"}, {"sent", sent}, {"total", 1000}});
+  }
+  EXPECT_EQ(text.toStdString(),
+            "COM1: Status: Sending code.bin (3000 bytes) to Code(32768)\n"
+            "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n");
+}
+
+}  // namespace
+}  // namespace torvane::station
