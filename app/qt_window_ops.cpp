@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/frmdl.h"
+#include "eventloop/event_loop.h"
 
 namespace torvane {
 
@@ -68,24 +69,9 @@ void QtWindowOps::releaseStatus(bool paintNow) {
   if (paintNow) QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
 }
 
-void QtWindowOps::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtWindowOps::yield() { handlePendingEvents(); }
 
-// Handles what is pending; with nothing pending, the event loop sleeps until
-// the next event (port input, a tick, the operator) or the wake-up timer.
-void QtWindowOps::yieldWait(double maxSeconds) {
-  if (!(maxSeconds > 0)) {
-    yield();
-    return;
-  }
-  constexpr double kLongestMs = 24.0 * 3600 * 1000;
-  const int ms = static_cast<int>(std::ceil(std::min(maxSeconds * 1000.0, kLongestMs)));
-  QTimer wakeUp;
-  wakeUp.setSingleShot(true);
-  wakeUp.setTimerType(Qt::PreciseTimer);
-  wakeUp.start(ms);
-  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  wakeUp.stop();
-}
+void QtWindowOps::yieldWait(double maxSeconds) { sleepInEventLoop(maxSeconds); }
 
 void QtWindowOps::setBusyPointer(bool busy) {
   if (busy == busy_) return;

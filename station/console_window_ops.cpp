@@ -1,8 +1,8 @@
 #include "station/console_window_ops.h"
 
-#include <QCoreApplication>
 #include <algorithm>
-#include <cmath>
+
+#include "eventloop/event_loop.h"
 
 namespace torvane::station {
 
@@ -20,25 +20,10 @@ void ConsoleWindowOps::setStatus(const std::string& text) {
   if (!muted_) events_.write(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
 }
 
-void ConsoleWindowOps::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ConsoleWindowOps::yield() { handlePendingEvents(); }
 
-// As the window's: handles what is pending; with nothing pending, sleeps in
-// the event loop until the next event (port input, a tick, the supervisor
-// closing our input) or the wake-up timer.
-void ConsoleWindowOps::yieldWait(double maxSeconds) {
-  if (!(maxSeconds > 0)) {
-    yield();
-    return;
-  }
-  constexpr double kLongestMs = 24.0 * 3600 * 1000;
-  const int ms = static_cast<int>(std::ceil(std::min(maxSeconds * 1000.0, kLongestMs)));
-  QTimer wakeUp;
-  wakeUp.setSingleShot(true);
-  wakeUp.setTimerType(Qt::PreciseTimer);
-  wakeUp.start(ms);
-  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  wakeUp.stop();
-}
+// As the window's; the supervisor closing our input is one of the events.
+void ConsoleWindowOps::yieldWait(double maxSeconds) { sleepInEventLoop(maxSeconds); }
 
 void ConsoleWindowOps::messageBox(const std::string& text) {
   events_.write(QStringLiteral("message"), {{QStringLiteral("text"), QString::fromStdString(text)}});
