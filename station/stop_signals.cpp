@@ -1,5 +1,6 @@
 #include "station/stop_signals.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QtGlobal>
 
@@ -35,7 +36,8 @@ void onStopSignal(std::function<void()> stop) {
 #ifdef Q_OS_UNIX
   if (wakeFds[0] >= 0) return;
   if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read);  // lives as long as the process
+  // Owned by the application object: it lives until the event loop is gone.
+  auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
     char bytes[16];
     while (::read(wakeFds[0], bytes, sizeof bytes) > 0) {
