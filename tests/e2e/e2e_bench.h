@@ -72,10 +72,11 @@ std::string patternBytes(std::size_t size, uint32_t seed);
 // Lower-case hexadecimal SHA-256 of bytes.
 std::string sha256Of(const std::string& bytes);
 
-// Open descriptors of this process (entries of /proc/self/fd).
-int openFdCount();
-// The same descriptors as "fd -> target".
+// Open descriptors of this process as "fd -> target" (entries of
+// /proc/self/fd), without the eventfds of Qt's own helper threads.
 std::vector<std::string> openFdList();
+// How many there are.
+int openFdCount();
 // What is in `after` and not in `before`, and the reverse, for messages.
 std::string fdDifference(const std::vector<std::string>& before, const std::vector<std::string>& after);
 
