@@ -421,6 +421,9 @@ def table(rows):
     return "\n".join(lines)
 
 
+STATION_BEGIN, STATION_END = "<!-- station figures: bench/station writes from here -->", "<!-- station figures end -->"
+
+
 def write_document(path, rows, runs, machine, seconds, log):
     template_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "performance.md.in")
     with open(template_path) as f:
@@ -429,6 +432,13 @@ def write_document(path, rows, runs, machine, seconds, log):
             .replace("@MACHINE@", machine).replace("@RUNS@", str(runs))
             .replace("@SECONDS@", f"{seconds / 60:.1f}").replace("@TABLE@", table(rows))
             .replace("@RUNLOG@", "\n".join(log)))
+    # bench/station writes its own section; it is carried over.
+    if os.path.exists(path):
+        with open(path) as f:
+            old = f.read()
+        begin, end = old.find(STATION_BEGIN), old.find(STATION_END)
+        if 0 <= begin < end:
+            text = text.rstrip("\n") + "\n\n" + old[begin:end + len(STATION_END)] + "\n"
     with open(path, "w") as f:
         f.write(text)
 

@@ -5,6 +5,7 @@ Every port is a pseudo-terminal of torvane-sim; the host's serial ports are
 never touched (COM1..COM9 point at absent paths inside the work folder).
 """
 
+import hashlib
 import json
 import os
 import random
@@ -148,6 +149,10 @@ def read_log(path):
                 continue
             (records if isinstance(record, dict) else broken).append(record)
     return records, broken
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
 
 
 def percentile(values, p):
