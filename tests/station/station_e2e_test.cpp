@@ -107,6 +107,11 @@ TEST(StationE2e, silentMachine_failsAloneWhileTheOtherCompletes) {
   EXPECT_EQ(rig.sim(0).stop().result, "OK");
   EXPECT_TRUE(rig.sim(0).savedImage(1) == rig.image());
   EXPECT_NE(summaryRow(run.out, rig.sim(1).slavePath()).find("failed"), std::string::npos) << run.out;
+  // The healthy machine's end was told as it happened, not after the silent one's time-outs.
+  const std::size_t completed = run.out.find(rig.sim(0).slavePath() + ": complete:");
+  const std::size_t failed = run.out.find(rig.sim(1).slavePath() + ": failed:");
+  ASSERT_NE(failed, std::string::npos) << run.out;
+  EXPECT_LT(completed, failed) << run.out;
 }
 
 }  // namespace
