@@ -17,13 +17,19 @@ ConsoleWindowOps::ConsoleWindowOps(Source source, int com, EventWriter& events, 
 void ConsoleWindowOps::setStatus(const std::string& text) {
   if (text == status_) return;
   status_ = text;
-  if (!muted_) events_.write(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
+  if (!muted_) events_.writeLater(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
 }
 
-void ConsoleWindowOps::yield() { handlePendingEvents(); }
+void ConsoleWindowOps::yield() {
+  events_.flush();
+  handlePendingEvents();
+}
 
 // As the window's; the supervisor closing our input is one of the events.
-void ConsoleWindowOps::yieldWait(double maxSeconds) { sleepInEventLoop(maxSeconds); }
+void ConsoleWindowOps::yieldWait(double maxSeconds) {
+  events_.flush();
+  sleepInEventLoop(maxSeconds);
+}
 
 void ConsoleWindowOps::messageBox(const std::string& text) {
   events_.write(QStringLiteral("message"), {{QStringLiteral("text"), QString::fromStdString(text)}});
@@ -51,9 +57,9 @@ void ConsoleWindowOps::progressAdvance(int64_t bytesSent) {
 
 void ConsoleWindowOps::tellProgress(double now) {
   toldAt_ = now;
-  events_.write(QStringLiteral("progress"), {{QStringLiteral("sent"), static_cast<qint64>(sent_)},
-                                             {QStringLiteral("total"), static_cast<qint64>(total_)},
-                                             {QStringLiteral("seconds"), now - startedAt_}});
+  events_.writeLater(QStringLiteral("progress"), {{QStringLiteral("sent"), static_cast<qint64>(sent_)},
+                                                  {QStringLiteral("total"), static_cast<qint64>(total_)},
+                                                  {QStringLiteral("seconds"), now - startedAt_}});
 }
 
 }  // namespace torvane::station

@@ -1,7 +1,10 @@
 // How a worker tells the supervisor what its machine does: one JSON object
 // per line on standard output, written whole and flushed at once, so that
 // the supervisor sees each event as it happens and a worker that dies leaves
-// no half line behind the last whole one.
+// no half line behind the last whole one. Status and progress are told
+// between a verdict and the next frame, so they are kept until the run next
+// waits (or another event comes) and then written in one go: the next frame
+// never waits for the supervisor.
 //
 //   {"event":"found"}                                   the scan heard "AA"
 //   {"event":"absent"}                                  it did not; the worker ends
@@ -20,13 +23,19 @@ namespace torvane::station {
 class EventWriter {
  public:
   explicit EventWriter(std::FILE* out = stdout) : out_(out) {}
-  virtual ~EventWriter() = default;
 
-  void write(const QJsonObject& event);
+  EventWriter(const EventWriter&) = delete;
+  EventWriter& operator=(const EventWriter&) = delete;
+  ~EventWriter() { flush(); }
+
   void write(const QString& name, QJsonObject fields = {});
+  // Keeps the event, in order, until flush() or the next write().
+  void writeLater(const QString& name, QJsonObject fields);
+  void flush();
 
  private:
   std::FILE* out_;
+  QByteArray pending_;
 };
 
 }  // namespace torvane::station

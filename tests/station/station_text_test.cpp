@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QTextStream>
+#include <cstdio>
 
+#include "station/event_writer.h"
 #include "station/line_view.h"
 #include "station/machine_text.h"
 
@@ -63,6 +65,35 @@ TEST(StationText, lineView_foldsTheFrameExchangeTextsIntoQuarterProgressLines) {
   EXPECT_EQ(text.toStdString(),
             "COM1: Status: Sending code.bin (3000 bytes) to Code(32768)\n"
             "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n");
+}
+
+// Status and progress wait for the run's next wait; any other event, the
+// flush and the end of the writer let them out first, in their order.
+TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  const auto written = [file] {
+    std::fflush(file);
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    return text;
+  };
+  {
+    EventWriter events(file);
+    events.writeLater("status", {{"text", "a"}});
+    events.writeLater("progress", {{"sent", 1}});
+    EXPECT_EQ(written(), "");
+    events.flush();
+    events.writeLater("status", {{"text", "b"}});
+    events.write("end", {{"outcome", "complete"}});
+    events.writeLater("status", {{"text", "c"}});
+  }
+  EXPECT_EQ(written(),
+            "{\"event\":\"status\",\"text\":\"a\"}\n{\"event\":\"progress\",\"sent\":1}\n"
+            "{\"event\":\"status\",\"text\":\"b\"}\n{\"event\":\"end\",\"outcome\":\"complete\"}\n"
+            "{\"event\":\"status\",\"text\":\"c\"}\n");
+  std::fclose(file);
 }
 
 }  // namespace
