@@ -91,6 +91,12 @@ void runUpdate(FormContext& ctx, EndReporter& reporter, EventWriter& events) {
 
 int runWorker(const StationOptions& options) {
   std::signal(SIGINT, SIG_IGN);  // Ctrl-C is the supervisor's: it closes our input
+#ifdef SIGPIPE
+  // A supervisor that was killed leaves our output without a reader: the
+  // events we write then fail, and the end of our input ends the run, which
+  // still writes its record.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   const PortTarget& target = options.ports.front();
   mapPorts(target);
   EventWriter events;
