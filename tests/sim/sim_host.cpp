@@ -146,7 +146,11 @@ ByteString SimHost::handshake(const ByteString& readyReply) {
   ByteString got = readUntil(readyReply, 1000);
   send("A");
   ::tcdrain(fd_);
-  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  // The simulator must read "A" while the line is still at 4800: without
+  // speed notifications it cannot tell when the speed changed, so an "A" it
+  // reads late counts as a byte at 38400. A loaded machine (the sanitizer
+  // pass) can keep it from running for several milliseconds.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   setSpeed(B38400);
   got += readUntil("\x02", 1000);
   return got;
