@@ -23,6 +23,9 @@ import termios
 import time
 import tty
 
+import station_bench
+from stations import percentile
+
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 MIB = 1024 * 1024
 BAUD = 38400
@@ -43,12 +46,6 @@ def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / CLK_TCK
-
-
-def percentile(values, p):
-    ordered = sorted(values)
-    index = min(len(ordered) - 1, max(0, round(p / 100 * (len(ordered) - 1))))
-    return ordered[index]
 
 
 def write_images(work, sizes, seed):
@@ -421,9 +418,6 @@ def table(rows):
     return "\n".join(lines)
 
 
-STATION_BEGIN, STATION_END = "<!-- station figures: bench/station writes from here -->", "<!-- station figures end -->"
-
-
 def write_document(path, rows, runs, machine, seconds, log):
     template_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "performance.md.in")
     with open(template_path) as f:
@@ -436,9 +430,9 @@ def write_document(path, rows, runs, machine, seconds, log):
     if os.path.exists(path):
         with open(path) as f:
             old = f.read()
-        begin, end = old.find(STATION_BEGIN), old.find(STATION_END)
+        begin, end = old.find(station_bench.BEGIN), old.find(station_bench.END)
         if 0 <= begin < end:
-            text = text.rstrip("\n") + "\n\n" + old[begin:end + len(STATION_END)] + "\n"
+            text = text.rstrip("\n") + "\n\n" + old[begin:end + len(station_bench.END)] + "\n"
     with open(path, "w") as f:
         f.write(text)
 

@@ -13,7 +13,6 @@ first. Exit status 0 when everything held, else one line per problem.
 """
 
 import argparse
-import hashlib
 import os
 import random
 import re
@@ -137,7 +136,7 @@ def check_machine(where, fault, images, end, record, report, events):
         if record["verdicts"][verdict] != verdicts.get(verdict, 0):
             problems.append(f"{where}: record counts {record['verdicts'][verdict]} {verdict}, "
                             f"the machine sent {verdicts.get(verdict, 0)}")
-    sent = [{"memory_type": 1, "address": 0x100000 * i, "size": len(data), "sha256": hashlib.sha256(data).hexdigest()}
+    sent = [{"memory_type": 1, "address": 0x100000 * i, "size": len(data), "sha256": stations.sha256(data)}
             for i, data in enumerate(images.values(), start=1)]
     if complete:
         received = [{k: image[k] for k in ("memory_type", "address", "size", "sha256")} for image in report["images"]

@@ -14,8 +14,6 @@ import signal
 import subprocess
 import time
 
-CLK_TCK = os.sysconf("SC_CLK_TCK")
-
 
 def write_images(folder, sizes, seed):
     """img1.bin.. of the given sizes and program.txt naming them; returns
