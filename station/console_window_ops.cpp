@@ -17,11 +17,13 @@ ConsoleWindowOps::ConsoleWindowOps(Source source, int com, EventWriter& events, 
 void ConsoleWindowOps::setStatus(const std::string& text) {
   if (text == status_) return;
   status_ = text;
-  if (!muted_) events_.writeLater(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
+  if (!muted_) tellLater(QStringLiteral("status"), {{QStringLiteral("text"), QString::fromStdString(text)}});
 }
 
+// A pass that does not sleep comes between a verdict and the next frame:
+// what is held waits for the next sleep unless it has waited long already.
 void ConsoleWindowOps::yield() {
-  events_.flush();
+  if (events_.holding() && clock_.seconds() - heldSince_ >= kHoldAtMostSeconds) events_.flush();
   handlePendingEvents();
 }
 
@@ -57,9 +59,14 @@ void ConsoleWindowOps::progressAdvance(int64_t bytesSent) {
 
 void ConsoleWindowOps::tellProgress(double now) {
   toldAt_ = now;
-  events_.writeLater(QStringLiteral("progress"), {{QStringLiteral("sent"), static_cast<qint64>(sent_)},
-                                                  {QStringLiteral("total"), static_cast<qint64>(total_)},
-                                                  {QStringLiteral("seconds"), now - startedAt_}});
+  tellLater(QStringLiteral("progress"), {{QStringLiteral("sent"), static_cast<qint64>(sent_)},
+                                         {QStringLiteral("total"), static_cast<qint64>(total_)},
+                                         {QStringLiteral("seconds"), now - startedAt_}});
+}
+
+void ConsoleWindowOps::tellLater(const QString& name, QJsonObject fields) {
+  if (!events_.holding()) heldSince_ = clock_.seconds();
+  events_.writeLater(name, std::move(fields));
 }
 
 }  // namespace torvane::station

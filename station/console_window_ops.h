@@ -45,9 +45,12 @@ class ConsoleWindowOps : public WindowOps {
 
   // Progress is told at most this often (and at the start and at 100%).
   static constexpr double kProgressEverySeconds = 0.1;
+  // Status and progress wait for the run's next sleep, or this long at most.
+  static constexpr double kHoldAtMostSeconds = 0.1;
 
  private:
   void tellProgress(double now);
+  void tellLater(const QString& name, QJsonObject fields);
 
   Source source_;
   int selectedCom_;
@@ -62,6 +65,7 @@ class ConsoleWindowOps : public WindowOps {
   int64_t sent_ = 0;
   double startedAt_ = 0;
   double toldAt_ = 0;
+  double heldSince_ = 0;
 };
 
 }  // namespace torvane::station

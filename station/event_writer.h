@@ -3,8 +3,9 @@
 // the supervisor sees each event as it happens and a worker that dies leaves
 // no half line behind the last whole one. Status and progress are told
 // between a verdict and the next frame, so they are kept until the run next
-// waits (or another event comes) and then written in one go: the next frame
-// never waits for the supervisor.
+// sleeps (or another event comes) and then written in one go: neither the
+// write nor the supervisor it wakes stands between a verdict and the next
+// frame.
 //
 //   {"event":"found"}                                   the scan heard "AA"
 //   {"event":"absent"}                                  it did not; the worker ends
@@ -32,6 +33,7 @@ class EventWriter {
   // Keeps the event, in order, until flush() or the next write().
   void writeLater(const QString& name, QJsonObject fields);
   void flush();
+  bool holding() const { return !pending_.isEmpty(); }
 
  private:
   std::FILE* out_;

@@ -5,9 +5,11 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "station/console_window_ops.h"
 #include "station/event_writer.h"
 #include "station/line_view.h"
 #include "station/machine_text.h"
+#include "tests/fakes/fake_clock.h"
 
 namespace torvane::station {
 namespace {
@@ -67,33 +69,66 @@ TEST(StationText, lineView_foldsTheFrameExchangeTextsIntoQuarterProgressLines) {
             "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n");
 }
 
+// What a writer on a scratch file has written so far.
+class WrittenFile {
+ public:
+  WrittenFile() : file_(std::tmpfile()) {}
+  ~WrittenFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  std::FILE* get() const { return file_; }
+  std::string text() const {
+    std::fflush(file_);
+    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
+    std::rewind(file_);
+    text.resize(std::fread(text.data(), 1, text.size(), file_));
+    return text;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
 // Status and progress wait for the run's next wait; any other event, the
 // flush and the end of the writer let them out first, in their order.
 TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  const auto written = [file] {
-    std::fflush(file);
-    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
-    std::rewind(file);
-    text.resize(std::fread(text.data(), 1, text.size(), file));
-    return text;
-  };
+  WrittenFile file;
+  ASSERT_NE(file.get(), nullptr);
   {
-    EventWriter events(file);
+    EventWriter events(file.get());
     events.writeLater("status", {{"text", "a"}});
     events.writeLater("progress", {{"sent", 1}});
-    EXPECT_EQ(written(), "");
+    EXPECT_EQ(file.text(), "");
     events.flush();
     events.writeLater("status", {{"text", "b"}});
     events.write("end", {{"outcome", "complete"}});
     events.writeLater("status", {{"text", "c"}});
   }
-  EXPECT_EQ(written(),
+  EXPECT_EQ(file.text(),
             "{\"event\":\"status\",\"text\":\"a\"}\n{\"event\":\"progress\",\"sent\":1}\n"
             "{\"event\":\"status\",\"text\":\"b\"}\n{\"event\":\"end\",\"outcome\":\"complete\"}\n"
             "{\"event\":\"status\",\"text\":\"c\"}\n");
-  std::fclose(file);
+}
+
+// A pass that does not sleep (between a verdict and the next frame) lets a
+// status out only once it has been held for a while; a sleeping pass always.
+TEST(StationText, consoleWindow_yieldLetsHeldEventsOutLateASleepAtOnce) {
+  WrittenFile file;
+  ASSERT_NE(file.get(), nullptr);
+  EventWriter events(file.get());
+  testing::FakeClock clock;
+  ConsoleWindowOps ops(Source::Program, 1, events, clock);
+  ops.setStatus(" Status: Received ACK");
+  ops.yield();
+  EXPECT_EQ(file.text(), "");
+  clock.advance(ConsoleWindowOps::kHoldAtMostSeconds);
+  ops.yield();
+  EXPECT_EQ(file.text(), "{\"event\":\"status\",\"text\":\" Status: Received ACK\"}\n");
+  ops.setStatus(" Status: Sending data ");
+  ops.yieldWait(0);
+  EXPECT_EQ(file.text(),
+            "{\"event\":\"status\",\"text\":\" Status: Received ACK\"}\n"
+            "{\"event\":\"status\",\"text\":\" Status: Sending data \"}\n");
 }
 
 }  // namespace
