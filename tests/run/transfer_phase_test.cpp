@@ -82,7 +82,8 @@ Sent decode(const std::vector<WriteRecord>& writes) {
   return sent;
 }
 
-ByteString pattern(std::size_t size, unsigned seed) {
+// Bytes that differ from file to file, and from one 512-byte frame to the next.
+ByteString framePattern(std::size_t size, unsigned seed) {
   ByteString bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
   return bytes;
@@ -163,12 +164,12 @@ TEST_F(TransferPhaseTest, fileSizesAndTypes_framesRebuildFilesExactly) {
     for (uint8_t type : types) {
       const std::string name = "img " + std::to_string(size) + "_" + std::to_string(type) + ".bin";
       const int32_t address = static_cast<int32_t>(0x10000 * seed + size);
-      writeFile(name, pattern(static_cast<std::size_t>(size), ++seed));
+      writeFile(name, framePattern(static_cast<std::size_t>(size), ++seed));
       const bool hex = seed % 2 == 0;
       list += name + "\t" + std::to_string(type) + (hex ? "\t0x" : " ") +
               (hex ? hexText(address) : std::to_string(address)) + lineEnds[seed % 3];
       const uint8_t pad = (size % 512 == 0) ? 0 : (type == 3 ? 0xFF : 0x00);
-      expected.push_back({type, address, size, pattern(static_cast<std::size_t>(size), seed), pad, true});
+      expected.push_back({type, address, size, framePattern(static_cast<std::size_t>(size), seed), pad, true});
     }
   }
   writeFile("program.txt", list);
@@ -215,9 +216,9 @@ TEST_F(TransferPhaseTest, missingImageAfterTwoEntries_endsEarlyWithoutEndFrame) 
       {" 1 0", [] {}, " Status:  does not exist"},                     // a blank separator first: the name is empty too
       {"gone.bin\t1\t-5", [] {}, " Status: gone.bin does not exist"},  // looked up before the address is encoded
   };
-  writeFile("a.bin", pattern(700, 1));
-  writeFile("b.bin", pattern(3, 2));
-  writeFile("c.bin", pattern(3, 3));
+  writeFile("a.bin", framePattern(700, 1));
+  writeFile("b.bin", framePattern(3, 2));
+  writeFile("c.bin", framePattern(3, 3));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     port.writes.clear();
@@ -228,8 +229,8 @@ TEST_F(TransferPhaseTest, missingImageAfterTwoEntries_endsEarlyWithoutEndFrame) 
     EXPECT_EQ(outcome.text, c.text);
     const Sent sent = decode(port.writes);
     ASSERT_EQ(sent.entries.size(), 2u);
-    EXPECT_TRUE(sent.entries[0].content == pattern(700, 1));
-    EXPECT_TRUE(sent.entries[1].content == pattern(3, 2));
+    EXPECT_TRUE(sent.entries[0].content == framePattern(700, 1));
+    EXPECT_TRUE(sent.entries[1].content == framePattern(3, 2));
     EXPECT_FALSE(sent.endFrame);
     expectFilesClosed();
   }
@@ -250,8 +251,8 @@ TEST_F(TransferPhaseTest, badEntryAfterOneEntry_faultsBeforeItsFrames) {
        "program.txt line 3: address -4096: Invalid procedure call or argument: -4096 cannot be encoded as an "
        "unsigned 32-bit field"},
   };
-  writeFile("a.bin", pattern(513, 1));
-  writeFile("b.bin", pattern(20, 2));
+  writeFile("a.bin", framePattern(513, 1));
+  writeFile("b.bin", framePattern(20, 2));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     port.writes.clear();
@@ -260,14 +261,14 @@ TEST_F(TransferPhaseTest, badEntryAfterOneEntry_faultsBeforeItsFrames) {
     EXPECT_EQ(f.description(), c.description);
     const Sent sent = decode(port.writes);
     ASSERT_EQ(sent.entries.size(), 1u);
-    EXPECT_TRUE(sent.entries[0].content == pattern(513, 1));
+    EXPECT_TRUE(sent.entries[0].content == framePattern(513, 1));
     EXPECT_FALSE(sent.endFrame);
     expectFilesClosed();
   }
 }
 
 TEST_F(TransferPhaseTest, nakedDataFrame_isResentAndRunCompletes) {
-  writeFile("a.bin", pattern(1000, 4));
+  writeFile("a.bin", framePattern(1000, 4));
   writeFile("program.txt", "a.bin\t3\t0x0\r\n");
   answerWrites({"\x06", "\x15", "\x02"});  // address ACK, first data frame NAK, its resend STX
   ASSERT_EQ(transferPhase(ctx).kind, Kind::Completed);
@@ -278,7 +279,7 @@ TEST_F(TransferPhaseTest, nakedDataFrame_isResentAndRunCompletes) {
   once.erase(once.begin() + 2, once.begin() + 4);
   const Sent sent = decode(once);
   ASSERT_EQ(sent.entries.size(), 1u);
-  EXPECT_TRUE(sent.entries[0].content == pattern(1000, 4));
+  EXPECT_TRUE(sent.entries[0].content == framePattern(1000, 4));
   EXPECT_EQ(sent.entries[0].padding, 0xFF);
   EXPECT_TRUE(sent.endFrame);
   EXPECT_EQ(ctx.state.packetCount, 4);
@@ -296,8 +297,8 @@ TEST_F(TransferPhaseTest, rejectedFrame_endsPhaseAndSendsNothingMore) {
       {"CAN on end frame", 5, "\x18", false},
       {"silence on first data frame", 1, "", true},
   };
-  writeFile("a.bin", pattern(1000, 5));
-  writeFile("b.bin", pattern(1, 6));
+  writeFile("a.bin", framePattern(1000, 5));
+  writeFile("b.bin", framePattern(1, 6));
   writeFile("program.txt", "a.bin 1 0\r\nb.bin 2 0\r\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -425,7 +426,7 @@ TEST_F(TransferPhaseTest, fileWithoutReadPermission_faultsPermissionDenied) {
 
 TEST_F(TransferPhaseTest, imageShrinksWhileSent_faultsInsteadOfShortFrame) {
   // Larger than any read-ahead buffer, so the shrink is seen by a later read.
-  const ByteString original = pattern(64 * 1024 + 100, 7);
+  const ByteString original = framePattern(64 * 1024 + 100, 7);
   writeFile("a.bin", original);
   writeFile("program.txt", "a.bin 1 0\r\n");
   port.device(1).onWrite = [this](const ByteString& frame) {
@@ -459,7 +460,7 @@ TEST_F(TransferPhaseTest, imageOver2GiB_faultsOverflowBeforeAnyFrame) {
 }
 
 TEST_F(TransferPhaseTest, windowClosingDuringData_endsWithClosedFiles) {
-  writeFile("a.bin", pattern(2000, 8));
+  writeFile("a.bin", framePattern(2000, 8));
   writeFile("program.txt", "a.bin 1 0\r\n");
   window.at(clock.now + 0.015, [this] { ctx.state.closing = true; });
   expectFault(fault::kWindowClosed);
@@ -468,17 +469,17 @@ TEST_F(TransferPhaseTest, windowClosingDuringData_endsWithClosedFiles) {
 }
 
 TEST_F(TransferPhaseTest, filesClosed_listAndImagesCanBeReplacedAfterRun) {
-  writeFile("a.bin", pattern(10, 9));
+  writeFile("a.bin", framePattern(10, 9));
   writeFile("program.txt", "a.bin 1 0\r\n");
   ASSERT_EQ(transferPhase(ctx).kind, Kind::Completed);
   expectFilesClosed();
   fs::remove("a.bin");
   fs::remove("program.txt");
-  writeFile("a.bin", pattern(20, 10));
+  writeFile("a.bin", framePattern(20, 10));
   writeFile("program.txt", "a.bin 2 0\r\n");
   port.writes.clear();
   ASSERT_EQ(transferPhase(ctx).kind, Kind::Completed);
-  EXPECT_TRUE(decode(port.writes).entries.at(0).content == pattern(20, 10));
+  EXPECT_TRUE(decode(port.writes).entries.at(0).content == framePattern(20, 10));
 }
 
 }  // namespace
