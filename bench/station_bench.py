@@ -44,8 +44,9 @@ def update(bindir, work, args_each, size, timeout=600):
         at, end = ends.get(sim.path, (None, {}))
         exact = (report is not None and report["result"] == "OK"
                  and [i["sha256"] for i in report["images"]] == [stations.sha256(b) for b in images.values()])
+        turns = stations.turnarounds_ms(report) if report else []
         machines.append({"end_s": at, "complete": end.get("outcome") == "complete" and exact,
-                         "turn_p99_ms": stations.percentile(stations.turnarounds_ms(report), 99) if report else None})
+                         "turns_ms": turns, "turn_p99_ms": stations.percentile(turns, 99) if turns else None})
     return {"code": code, "wall_s": wall, "cpu_s": cpu, "machines": machines}
 
 
@@ -53,8 +54,10 @@ def parallel(bindir, work, count, size):
     r = update(bindir, work, [PACED] * count, size)
     if r["code"] != 0 or not all(m["complete"] for m in r["machines"]):
         raise RuntimeError(f"{count} machines: not every update completed byte-exact (exit code {r['code']})")
+    every = [t for m in r["machines"] for t in m["turns_ms"]]
     return {"wall_s": r["wall_s"], "cpu_share": r["cpu_s"] / r["wall_s"],
             "turn_p99_ms": max(m["turn_p99_ms"] for m in r["machines"]),
+            "all_p50_ms": stations.percentile(every, 50), "all_p99_ms": stations.percentile(every, 99),
             "last_end_s": max(m["end_s"] for m in r["machines"])}
 
 
@@ -102,6 +105,8 @@ def build_rows(results, size):
          f"{m('nine', 'turn_p99_ms'):.3f} ms", "< 2 ms", m("nine", "turn_p99_ms") < 2.0),
         ("Per-frame turnaround, 99th percentile of the worst machine, 32 machines",
          f"{m('thirty_two', 'turn_p99_ms'):.3f} ms", "< 2 ms", m("thirty_two", "turn_p99_ms") < 2.0),
+        ("Per-frame turnaround over every frame of all 32 machines: median / 99th percentile",
+         f"{m('thirty_two', 'all_p50_ms'):.3f} / {m('thirty_two', 'all_p99_ms'):.3f} ms", "-", None),
         ("7 healthy machines beside a silent and a slow one: last healthy end / one alone's end",
          f"{ratio('troubled', 'healthy_last_end_s'):.3f} (silent one failed at {m('troubled', 'silent_end_s'):.1f} s,"
          f" slow one ended at {m('troubled', 'slow_end_s'):.1f} s)", "<= 1.05",
