@@ -7,6 +7,7 @@
 #include <array>
 #include <iostream>
 
+#include "context/sources.h"
 #include "serial/com_names.h"
 
 namespace torvane {
@@ -14,17 +15,6 @@ namespace torvane {
 namespace {
 
 constexpr int kWrongArguments = 2;
-
-struct ListFile {
-  const char* name;
-  Source source;
-};
-// The lists a LIST argument may name, and the source each one selects.
-constexpr std::array<ListFile, 3> kListFiles = {{
-    {"program.txt", Source::Program},
-    {"all.txt", Source::ProgramAndDsd},
-    {"ERestore.txt", Source::EmergencyRestore},
-}};
 
 struct Parser {
   QCommandLineParser parser;
@@ -68,12 +58,7 @@ int printPorts() {
   return 0;
 }
 
-std::optional<Source> listSource(const QFileInfo& file) {
-  for (const ListFile& list : kListFiles) {
-    if (file.fileName() == QLatin1String(list.name)) return list.source;
-  }
-  return std::nullopt;
-}
+std::optional<Source> listSource(const QFileInfo& file) { return offeredSourceOfList(file.fileName().toStdString()); }
 
 }  // namespace
 
@@ -115,7 +100,7 @@ std::optional<WindowStart> applyWindowArguments(const QStringList& arguments, in
     exitCode = refuse(QStringLiteral("give one folder or one transfer list, not %1 arguments").arg(given.size()));
     return std::nullopt;
   }
-  if (given.isEmpty()) return WindowStart{};
+  if (given.isEmpty()) return WindowStart{std::nullopt, std::filesystem::current_path()};
   const QFileInfo target(given.first());
   WindowStart start;
   QString folder = target.absoluteFilePath();
@@ -132,10 +117,7 @@ std::optional<WindowStart> applyWindowArguments(const QStringList& arguments, in
     exitCode = refuse(QStringLiteral("%1 is neither a folder nor a transfer list").arg(given.first()));
     return std::nullopt;
   }
-  if (!QDir::setCurrent(folder)) {
-    exitCode = refuse(QStringLiteral("cannot make %1 the working folder").arg(folder));
-    return std::nullopt;
-  }
+  start.workingFolder = std::filesystem::path(folder.toStdString());
   return start;
 }
 

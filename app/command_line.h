@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QStringList>
+#include <filesystem>
 #include <optional>
 
 #include "context/window_ops.h"
@@ -18,7 +19,8 @@ namespace torvane {
 
 // What the window is started with once the arguments are applied.
 struct WindowStart {
-  std::optional<Source> source;  // the source of a LIST argument
+  std::optional<Source> source;         // the source of a LIST argument
+  std::filesystem::path workingFolder;  // absolute
 };
 
 // True when the arguments ask for something that needs no window: --ports,
@@ -28,9 +30,9 @@ bool handledWithoutWindow(const QStringList& arguments);
 // Runs such a command line (a QCoreApplication exists) and returns the exit code.
 int runWithoutWindow(const QStringList& arguments);
 
-// The window's arguments: changes to the working folder that FOLDER or LIST
-// names. Returns the exit code 2 (after one line on standard error) for
-// anything else; the working folder is then unchanged.
+// The window's arguments: the working folder that FOLDER or LIST names (the
+// current folder without either). Returns the exit code 2 (after one line on
+// standard error) for anything else.
 std::optional<WindowStart> applyWindowArguments(const QStringList& arguments, int& exitCode);
 
 }  // namespace torvane

@@ -1,25 +1,11 @@
 // torvane-update: loads new firmware into a TorVane machine over RS-232.
-// Its arguments are described in app/command_line.h and by --help.
-//
-// Test and demo hooks, read from the environment (operators never set them):
-//   TORVANE_AUTOSTART=1       presses "&Start Update" once, after the start-up
-//                             port scan has returned.
-//   TORVANE_EXIT_AFTER_RUN=1  quits when the first update run has ended and
-//                             prints its final status line on one line of
-//                             standard output, as "final status: <text>" with
-//                             CR and LF written as \r and \n; exit code 0.
-//                             Message boxes are then printed as
-//                             "message box: <text>" instead of waiting for OK.
-//   TORVANE_SCREENSHOT=<path> saves a picture of the window (PNG) to <path>
-//                             just before the program quits.
-//   TORVANE_SOURCE=<source>   selects a source option before the start-up
-//                             scan (and so before an autostart): "program"
-//                             (Program only), "all" (Program and DSD) or
-//                             "erestore" (Emergency Restore). Any other value
-//                             is refused on standard error with exit code 2.
+// Its arguments are described in app/command_line.h and by --help; its test
+// and demo hooks (TORVANE_AUTOSTART, TORVANE_EXIT_AFTER_RUN,
+// TORVANE_SCREENSHOT, TORVANE_SOURCE) in form/test_hooks.h.
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -29,22 +15,17 @@
 #include "app/command_line.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
-#include "app/test_hooks.h"
 #include "context/form_context.h"
+#include "form/test_hooks.h"
 #include "record/record_commands.h"
 #include "serial/com_names.h"
 #include "serial/qt_serial_port.h"
 
 namespace {
 
-bool hookSet(const char* name) { return qEnvironmentVariable(name) == QStringLiteral("1"); }
-
-// The source that TORVANE_SOURCE names, or none for an unknown name.
-std::optional<torvane::Source> sourceNamed(const QString& name) {
-  if (name == QStringLiteral("program")) return torvane::Source::Program;
-  if (name == QStringLiteral("all")) return torvane::Source::ProgramAndDsd;
-  if (name == QStringLiteral("erestore")) return torvane::Source::EmergencyRestore;
-  return std::nullopt;
+std::string environmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
 }
 
 }  // namespace
@@ -65,59 +46,38 @@ int main(int argc, char* argv[]) {
       torvane::applyWindowArguments(QCoreApplication::arguments(), exitCode);
   if (!start) return exitCode;
 
+  const torvane::form::TestHooks hooks = torvane::form::readTestHooks(environmentVariable);
+  if (!hooks.error.empty()) {
+    std::cerr << "torvane-update: " << hooks.error << '\n';
+    return 2;
+  }
+
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
   torvane::QtClock clock;
-  torvane::Frmdl window(port, clock);
+  torvane::Frmdl window(port, clock, start->workingFolder);
   const std::unique_ptr<torvane::UpdateRecorder> recorder = torvane::updateRecorder(arguments, [](int com) {
     return torvane::PortDetails{QString::fromStdString(torvane::deviceForCom(com)), {}, {}, {}};
   });
   window.setRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
 
-  if (const QString source = qEnvironmentVariable("TORVANE_SOURCE"); !source.isEmpty()) {
-    const std::optional<torvane::Source> named = sourceNamed(source);
-    if (!named) {
-      std::cerr << "torvane-update: TORVANE_SOURCE=" << source.toStdString()
-                << " is not a source; use program, all or erestore\n";
-      return 2;
-    }
-    window.selectSource(*named);
-  }
+  if (hooks.source) window.selectSource(*hooks.source);
   if (start->source) window.selectSource(*start->source);
 
-  const bool autostart = hookSet("TORVANE_AUTOSTART");
-  const bool exitAfterRun = hookSet("TORVANE_EXIT_AFTER_RUN");
-  const QString screenshot = qEnvironmentVariable("TORVANE_SCREENSHOT");
-
-  if (!screenshot.isEmpty()) {
+  if (!hooks.screenshot.empty()) {
+    const QString screenshot = QString::fromStdString(hooks.screenshot);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window, screenshot] {
       if (!window.grab().save(screenshot, "PNG")) {
         std::cerr << "torvane-update: cannot save the screenshot to " << screenshot.toStdString() << '\n';
       }
     });
   }
-  if (exitAfterRun) {
-    window.messageBoxHook = [](const QString& text) {
-      std::cout << "message box: " << torvane::oneLine(text.toStdString()) << std::endl;
-    };
-    auto run = window.startProcedure;
-    auto finish = [&window] {
-      std::cout << "final status: " << torvane::oneLine(window.statusLine()) << std::endl;
-      QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-    };
-    window.startProcedure = [run, finish, depth = 0](torvane::FormContext& c) mutable {
-      ++depth;
-      try {
-        run(c);
-      } catch (...) {
-        if (--depth == 0) finish();
-        throw;
-      }
-      if (--depth == 0) finish();
-    };
+  if (hooks.exitAfterRun) {
+    torvane::form::exitAfterFirstRun(window.controller(), std::cout,
+                                     [] { QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); }); });
   }
 
   // Start-up once the event loop runs: show the window and scan the ports.
-  QTimer::singleShot(0, &window, [&window, autostart] {
+  QTimer::singleShot(0, &window, [&window, autostart = hooks.autostart] {
     window.onLoad();
     if (autostart) window.onStartClicked();
   });

@@ -1,8 +1,7 @@
-// The status line lblStatus: a label of fixed size that paints whole lines
-// only. Its text wraps at word boundaries (anywhere inside a word too long
-// for a line), CR LF having become a line break already; when the text needs
-// more lines than the height holds, the last line that fits ends with "…".
-// text() always keeps the whole text.
+// The status line lblStatus: a label of fixed size that paints the lines
+// the window's rule gives (form/status_lines.h): whole lines only, the last
+// one ending with "…" when the text needs more. text() always keeps the
+// whole text, CR LF having become a line break already.
 #pragma once
 
 #include <QLabel>

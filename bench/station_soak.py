@@ -36,7 +36,6 @@ REFUSED = " Error: "  # a refused frame (CAN) or a time-out: number 0, no text
 UNPLUGGED = (" Error: The serial device behind COM1 ({}) went away (the device hung up). "
              "Check the cable and the adapter, then start again.")
 WAITING_FOR_LOAD = " Status: Waiting for response to load command"
-FRAME_SENT = re.compile(r"\((\d+) bytes, (\d+)\)\r\n  Waiting for acknowledgement$")
 
 
 def frame_count(images):
@@ -107,7 +106,7 @@ class Watch:
             self.hwm[pid] = hwm
 
 
-def check_machine(where, fault, images, end, record, report, events):
+def check_machine(where, fault, images, end, record, report, events, began):
     """Problems of one machine: its end, its record, what it received."""
     kind, n, _, times = fault
     problems = []
@@ -160,13 +159,13 @@ def check_machine(where, fault, images, end, record, report, events):
                    "unplug": ("unplugs", report["unplugged"])}[kind]
     if count != 1:
         problems.append(f"{where}: {count} {what}, expected 1")
-    # How long after frame n went out the run ended: at once on an unplug, after the 20-s wait on silence.
-    sent_at = [t for t, e in events if e.get("event") == "status" and
-               (m := FRAME_SENT.search(e["text"])) and int(m.group(2)) == n]
+    # How long after frame n reached the machine the run ended: at once on an unplug, after the 20-s wait on
+    # silence. The machine's times count from a reading of the same monotonic clock as ours.
+    sent_at = [(report["monotonic_start_us"] + f["last_us"]) / 1e6 for f in report["frames"] if f["number"] == n]
     if not sent_at:
         problems.append(f"{where}: frame {n} was never sent")
     elif end is not None:
-        waited = next(t for t, e in events if e is end) - sent_at[0]
+        waited = began + next(t for t, e in events if e is end) - sent_at[0]
         limits = {"unplug": (0, 1), "silent": (19, 22), "can": (0, 1)}[kind]
         if not limits[0] <= waited <= limits[1]:
             problems.append(f"{where}: ended {waited:.2f} s after frame {n} was sent, expected {limits}")
@@ -236,7 +235,8 @@ class Soak:
         for sim, fault, report in zip(sims, faults, reports):
             mark = f"{where} {sim.path} ({' '.join(fault[2]) or 'no fault'})"
             end = ends.get(sim.path, (None, None))[1]
-            for text in check_machine(mark, fault, images, end, by_device.get(sim.path), report, run.events):
+            for text in check_machine(mark, fault, images, end, by_device.get(sim.path), report, run.events,
+                                      run.began):
                 self.problem(text)
         want_code = 0 if all(f[0] in ("none", "nak") for f in faults) else 1
         if code != want_code:
@@ -331,7 +331,7 @@ class Soak:
             where = f"killed run {sim.path}"
             if sim.path in quick:
                 for text in check_machine(where, ("none", 0, [], 0), images, ends[sim.path][1], record,
-                                          reports[sim.path], run.events):
+                                          reports[sim.path], run.events, run.began):
                     self.problem(text)
             elif record is None or record["outcome"] != "closed":
                 self.problem(f"{where}: the orphaned worker left {record['outcome'] if record else 'no record'}, "

@@ -1,10 +1,12 @@
 // The window module's shared state and the three seams every procedure uses:
 // the serial port component mscCom, the window operations and the clock;
-// plus the observer of update runs, when a front end keeps records.
+// the working folder the front end chose; plus the observer of update runs,
+// when a front end keeps records.
 // The window owns one FormContext; the procedures receive it by reference.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -26,9 +28,16 @@ struct FormState {
 };
 
 struct FormContext {
+  FormContext(SerialPort& port, WindowOps& ops, Clock& runClock, std::filesystem::path folder,
+              RunObserver* runObserver = nullptr)
+      : mscCom(port), window(ops), clock(runClock), workingFolder(std::move(folder)), observer(runObserver) {}
+
   SerialPort& mscCom;
   WindowOps& window;
   Clock& clock;
+  // Where the transfer lists and the image files they name are looked up;
+  // a name with folders of its own is taken from here, an absolute one as it is.
+  std::filesystem::path workingFolder;
   FormState state;
   RunObserver* observer = nullptr;  // told of every update run; none: nothing is recorded
 };

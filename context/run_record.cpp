@@ -2,17 +2,9 @@
 
 #include <utility>
 
-namespace torvane {
+#include "context/sources.h"
 
-const char* sourceName(Source source) {
-  switch (source) {
-    case Source::Lorebank: return "lorebank";
-    case Source::Program: return "program";
-    case Source::ProgramAndDsd: return "all";
-    case Source::EmergencyRestore: return "erestore";
-  }
-  return "";
-}
+namespace torvane {
 
 const char* verdictName(Verdict verdict) {
   static constexpr std::array<const char*, kVerdictKinds> kNames = {"ACK", "NAK", "CAN", "ETX", "STX", "timeout"};
@@ -34,7 +26,7 @@ RunRecordBuilder::RunRecordBuilder(std::unique_ptr<EntryHash> hash) : hash_(std:
 void RunRecordBuilder::runStarted(int com, std::optional<Source> source, const std::string& list, double at) {
   record_ = RunRecord{};
   record_.com = com;
-  record_.source = source ? sourceName(*source) : "";
+  record_.source = source ? sourceInfo(*source).name : "";
   record_.list = list;
   startedAt_ = at;
   entryOpen_ = false;
@@ -49,7 +41,7 @@ void RunRecordBuilder::entryStarted(const std::string& name, std::optional<int32
   entry.memoryType = memoryType;
   entry.address = address;
   record_.entries.push_back(std::move(entry));
-  hash_->reset();
+  if (hash_) hash_->reset();
   entryOpen_ = true;
 }
 
@@ -59,7 +51,7 @@ void RunRecordBuilder::frameSent() {
 }
 
 void RunRecordBuilder::dataFrameSent(const ByteString& fileBytes) {
-  if (entryOpen_) hash_->add(fileBytes);
+  if (entryOpen_ && hash_) hash_->add(fileBytes);
 }
 
 void RunRecordBuilder::frameResent() {
@@ -87,7 +79,7 @@ void RunRecordBuilder::runEnded(RunOutcome outcome, const std::string& status, c
 void RunRecordBuilder::closeEntry() {
   if (!entryOpen_) return;
   EntryRecord& entry = record_.entries.back();
-  if (entry.size) entry.sha256 = hash_->hex();
+  if (entry.size && hash_) entry.sha256 = hash_->hex();
   entryOpen_ = false;
 }
 

@@ -54,8 +54,7 @@ struct RunRecord {
   double seconds = 0;  // the run's length on its clock
 };
 
-// The names the record uses.
-const char* sourceName(Source source);
+// The names the record uses (a source's is its name in context/sources.h).
 const char* verdictName(Verdict verdict);     // "ACK", "NAK", "CAN", "ETX", "STX", "timeout"
 const char* outcomeName(RunOutcome outcome);  // "complete", "early_end", "failed", "closed"
 
@@ -73,7 +72,8 @@ class EntryHash {
 // derives from it and stores record() after runEnded.
 class RunRecordBuilder : public RunObserver {
  public:
-  explicit RunRecordBuilder(std::unique_ptr<EntryHash> hash);
+  // Without a hash the entries' sha256 stay empty.
+  explicit RunRecordBuilder(std::unique_ptr<EntryHash> hash = nullptr);
 
   const RunRecord& record() const { return record_; }
 

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "context/sources.h"
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
 #include "link/frames.h"
@@ -118,26 +119,16 @@ std::optional<ListEntry> parseListLine(const ByteString& line, const std::string
   return entry;
 }
 
-const char* transferListFile(Source source) {
-  switch (source) {
-    case Source::Lorebank: return "lorebank.txt";
-    case Source::Program: return "program.txt";
-    case Source::ProgramAndDsd: return "all.txt";
-    case Source::EmergencyRestore: return "ERestore.txt";
-  }
-  return "";
-}
-
 std::optional<Source> chosenSource(const WindowOps& window) {
-  for (Source source : {Source::Lorebank, Source::Program, Source::ProgramAndDsd, Source::EmergencyRestore}) {
-    if (window.sourceSelected(source)) return source;
+  for (const SourceInfo& info : kSources) {
+    if (window.sourceSelected(info.source)) return info.source;
   }
   return std::nullopt;
 }
 
 std::string chosenTransferList(const WindowOps& window) {
   const std::optional<Source> source = chosenSource(window);
-  return source ? transferListFile(*source) : std::string();
+  return source ? sourceInfo(*source).listFile : std::string();
 }
 
 std::string listLinePrefix(const std::string& listName, long lineNumber) {

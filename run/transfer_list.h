@@ -41,10 +41,6 @@ struct ListEntry {
 //   kBadFileName      a file name holding a NUL byte
 std::optional<ListEntry> parseListLine(const ByteString& line, const std::string& listName, long lineNumber);
 
-// The list file of a source: "lorebank.txt", "program.txt", "all.txt",
-// "ERestore.txt".
-const char* transferListFile(Source source);
-
 // The first selected source option, in the order optCS, optPrgm, optAll,
 // OptER; none when none is selected.
 std::optional<Source> chosenSource(const WindowOps& window);

@@ -45,12 +45,6 @@ const char* const kSource = "transferPhase";
 
 std::string errnoText(int err) { return err != 0 ? std::string(": ") + std::strerror(err) : std::string(); }
 
-std::string workingFolder() {
-  std::error_code ec;
-  const fs::path cwd = fs::current_path(ec);
-  return ec ? std::string("the working folder") : "the working folder " + cwd.string();
-}
-
 // A file that exists and cannot be opened: without the right to read it
 // (the operator can grant that), or for another reason of the host.
 Fault cannotOpen(const std::string& shown, int err) {
@@ -60,15 +54,16 @@ Fault cannotOpen(const std::string& shown, int err) {
   return Fault(fault::kFileAccess, shown + " cannot be opened" + errnoText(err), kSource);
 }
 
-std::ifstream openTransferList(const std::string& listName) {
+std::ifstream openTransferList(const fs::path& folder, const std::string& listName) {
   if (listName.empty()) {
     throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open", kSource);
   }
   const std::string shown = "Transfer list " + quotedForFault(listName);
+  const fs::path path = folder / listName;
   std::error_code ec;
-  const fs::file_status st = fs::status(listName, ec);
+  const fs::file_status st = fs::status(path, ec);
   if (st.type() == fs::file_type::not_found) {
-    throw Fault(fault::kFileNotFound, shown + " was not found in " + workingFolder(), kSource);
+    throw Fault(fault::kFileNotFound, shown + " was not found in the working folder " + folder.string(), kSource);
   }
   if (st.type() == fs::file_type::directory) {
     throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kSource);
@@ -79,7 +74,7 @@ std::ifstream openTransferList(const std::string& listName) {
     throw Fault(fault::kFileAccess, shown + " is not a regular file", kSource);
   }
   errno = 0;
-  std::ifstream list(listName, std::ios::binary);
+  std::ifstream list(path, std::ios::binary);
   if (!list.is_open()) throw cannotOpen(shown, errno);
   return list;
 }
@@ -102,10 +97,10 @@ bool readListLine(LineReader& reader, ByteString& line, const std::string& listN
 
 // A regular file (or a link to one) counts as existing; nothing there, or a
 // folder, counts as missing. Anything else cannot be sent.
-bool imageExists(const std::string& name, const std::string& where) {
+bool imageExists(const fs::path& folder, const std::string& name, const std::string& where) {
   if (name.empty()) return false;
   std::error_code ec;
-  const fs::file_status st = fs::status(name, ec);
+  const fs::file_status st = fs::status(folder / name, ec);
   switch (st.type()) {
     case fs::file_type::not_found:
     case fs::file_type::directory: return false;
@@ -116,9 +111,9 @@ bool imageExists(const std::string& name, const std::string& where) {
   }
 }
 
-std::ifstream openImage(const std::string& name, const std::string& where) {
+std::ifstream openImage(const fs::path& folder, const std::string& name, const std::string& where) {
   errno = 0;
-  std::ifstream image(name, std::ios::binary);
+  std::ifstream image(folder / name, std::ios::binary);
   if (!image.is_open()) throw cannotOpen(where + quotedForFault(name), errno);
   return image;
 }
@@ -171,11 +166,12 @@ std::string entryStatus(const ListEntry& entry, int32_t size) {
 // Size of a listed image file as the real pass would announce it; 0 for a
 // file that is missing, not a regular file, unreadable or too large to send.
 // A regular file is opened only (never a pipe, which could block).
-int64_t listedImageBytes(const std::string& name) {
+int64_t listedImageBytes(const fs::path& folder, const std::string& name) {
   if (name.empty()) return 0;
+  const fs::path path = folder / name;
   std::error_code ec;
-  if (fs::status(name, ec).type() != fs::file_type::regular) return 0;
-  std::ifstream image(name, std::ios::binary);
+  if (fs::status(path, ec).type() != fs::file_type::regular) return 0;
+  std::ifstream image(path, std::ios::binary);
   if (!image.is_open()) return 0;
   const std::streamoff size = fileLength(image);
   return size >= 0 && announceable(size) ? static_cast<int64_t>(size) : 0;
@@ -183,18 +179,19 @@ int64_t listedImageBytes(const std::string& name) {
 
 // The first pass: image bytes of the whole list, with the same parser. No
 // value when the list cannot be read or parsed through.
-std::optional<int64_t> listedBytes(const std::string& listName) {
+std::optional<int64_t> listedBytes(const fs::path& folder, const std::string& listName) {
   try {
+    const fs::path path = folder / listName;
     std::error_code ec;
-    if (fs::status(listName, ec).type() != fs::file_type::regular) return std::nullopt;
-    std::ifstream list(listName, std::ios::binary);
+    if (fs::status(path, ec).type() != fs::file_type::regular) return std::nullopt;
+    std::ifstream list(path, std::ios::binary);
     if (!list.is_open()) return std::nullopt;
     LineReader reader(list);
     ByteString line;
     int64_t total = 0;
     while (reader.next(line)) {
       const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
-      if (entry) total += listedImageBytes(entry->name);
+      if (entry) total += listedImageBytes(folder, entry->name);
     }
     if (reader.failed()) return std::nullopt;
     return total;
@@ -271,11 +268,11 @@ FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& en
 // Address frame and data frames of one entry; the image file is closed on
 // every way out.
 FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::string& where, Progress& progress) {
-  std::ifstream image = openImage(entry.name, where);
+  std::ifstream image = openImage(ctx.workingFolder, entry.name, where);
   const int32_t size = imageSize(image, entry.name, where);
-  observe(ctx, &RunObserver::entryStarted, entry.name, size, entry.memoryType, entry.address);
   progress.entryOpened(size);
   showStatus(ctx, entryStatus(entry, size));
+  observe(ctx, &RunObserver::entryStarted, entry.name, size, entry.memoryType, entry.address);
   const ByteString frame = buildAddressFrame(entry, size, where);
   showStatus(ctx, " Status: Sending address ");
   const FrameResult result = Transmit(ctx, frame);
@@ -289,15 +286,15 @@ FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::strin
 
 TransferOutcome transferPhase(FormContext& ctx) {
   const std::string listName = chosenTransferList(ctx.window);
-  std::ifstream list = openTransferList(listName);
-  Progress progress(ctx.window, listedBytes(listName));
+  std::ifstream list = openTransferList(ctx.workingFolder, listName);
+  Progress progress(ctx.window, listedBytes(ctx.workingFolder, listName));
   LineReader reader(list);
   ByteString line;
   while (readListLine(reader, line, listName)) {
     const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
     if (!entry) continue;
     const std::string where = listLinePrefix(listName, reader.lineNumber());
-    if (!imageExists(entry->name, where)) {
+    if (!imageExists(ctx.workingFolder, entry->name, where)) {
       observe(ctx, &RunObserver::entryStarted, entry->name, std::nullopt, entry->memoryType, entry->address);
       return {TransferOutcome::Kind::EarlyEnd, " Status: " + entry->name + " does not exist"};
     }
@@ -306,6 +303,7 @@ TransferOutcome transferPhase(FormContext& ctx) {
   }
   list.close();
   showStatus(ctx, " Status: Sending end of transmission ");
+  observe(ctx, &RunObserver::stageReached, RunStage::EndOfTransmission);
   if (Transmit(ctx, endFrame()) != FrameResult::Accepted) return {TransferOutcome::Kind::FrameRejected, {}};
   return {TransferOutcome::Kind::Completed, {}};
 }

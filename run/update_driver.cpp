@@ -92,6 +92,7 @@ class UpdateRun {
         earlyEnd(" Status: Waiting for STX timed out, program end");
         return;
       }
+      stage(RunStage::Transfer);
       const TransferOutcome outcome = transferPhase(ctx_);
       switch (outcome.kind) {
         case TransferOutcome::Kind::Completed: complete(); return;
@@ -109,6 +110,7 @@ class UpdateRun {
 
  private:
   void status(const std::string& text) { window_.setStatus(text); }
+  void stage(RunStage reached) { observe(ctx_, &RunObserver::stageReached, reached); }
   void statusAndRepaint(const std::string& text) {
     window_.setStatus(text);
     window_.repaint();
@@ -150,6 +152,7 @@ class UpdateRun {
     port_.setOutBufferSize(1024);
     port_.setInBufferSize(512);
     statusAndRepaint(" Status: Opening and initiating connection");
+    stage(RunStage::Opening);
     port_.setSettings("4800,N,8,1");
     port_.setPortOpen(true);
   }
@@ -158,6 +161,7 @@ class UpdateRun {
   // clear cannot swallow the command.
   void sendLoadCommand() {
     statusAndRepaint(" Status: Sending load command");
+    stage(RunStage::LoadCommand);
     port_.output(kLoadCommand);
     drain(2, 4800);
     port_.clearOutBuffer();
@@ -166,6 +170,7 @@ class UpdateRun {
   // Step 5. Returns true when a load reply came; `rest` gets what followed it.
   bool waitForLoadReply(ByteString& rest) {
     statusAndRepaint(" Status: Waiting for response to load command");
+    stage(RunStage::LoadReply);
     ByteString received;
     std::size_t end = ByteString::npos;
     // A reply that arrived counts even when the deadline passed meanwhile.
@@ -183,6 +188,7 @@ class UpdateRun {
   // Step 6. Starts from the bytes that came with the load reply.
   void waitForReadyReply(ByteString received) {
     statusAndRepaint(" Status: Waiting for response-TorVane\u00AE Ready to Receive<CR>");
+    stage(RunStage::ReadyReply);
     const WaitFor wait = startWait(kReadyReplySeconds);
     if (showReadyReply(received)) return;
     const WaitEnd how = waitUntil(ctx_, wait, [&] {
@@ -208,6 +214,7 @@ class UpdateRun {
   void sendStartCommand() {
     port_.output("A");
     statusAndRepaint(window_.status() + ". Sending A");
+    stage(RunStage::StartCommand);
     drain(1, 4800);
     port_.clearOutBuffer();
     yieldOnce(ctx_);
@@ -229,12 +236,14 @@ class UpdateRun {
   // Step 9.
   void changeBaudRate() {
     statusAndRepaint(" Status: Changing baud rate to 38400");
+    stage(RunStage::BaudChange);
     port_.setSettings("38400,N,8,1");
   }
 
   // Step 10.
   bool waitForStx() {
     statusAndRepaint(" Status: Waiting for STX");
+    stage(RunStage::WaitingForStx);
     ByteString received;
     return waitUntil(ctx_, startWait(kStxSeconds), [&] {
              received += port_.input();
@@ -278,6 +287,7 @@ class UpdateRun {
   // Step 11.
   void complete() {
     statusAndRepaint(" Status: Finished closing connection");
+    stage(RunStage::Closing);
     port_.setPortOpen(false);
     showEndTime();
     statusAndRepaint(" Status: UPDATE COMPLETE");

@@ -23,6 +23,7 @@ Machine::Machine(SimOptions options, PtyLine& line)
     : options_(std::move(options)), line_(line), start_(std::chrono::steady_clock::now()) {
   report_.slavePath = line_.slavePath();
   report_.model = options_.model;
+  report_.monotonicStartUs = std::chrono::duration_cast<std::chrono::microseconds>(start_.time_since_epoch()).count();
   announcing_ = options_.announceMs > 0 && !options_.emergency;
 }
 

@@ -145,6 +145,7 @@ void writeJson(std::ostream& out, const SimReport& r, const ImageRebuilder& imag
 
   const Json doc = {{"slave", asText(r.slavePath)},
                     {"model", asText(r.model)},
+                    {"monotonic_start_us", r.monotonicStartUs},
                     {"speed_notifications", r.speedNotifications},
                     {"sessions", r.sessions},
                     {"announcements", r.announcements},

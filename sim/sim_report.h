@@ -47,6 +47,10 @@ struct SimReport {
 
   std::string slavePath;
   std::string model;
+  // The machine's clock: every *_us time counts from here, a reading of the
+  // host's monotonic clock (CLOCK_MONOTONIC on Linux) in microseconds, so
+  // another process can set them beside its own readings.
+  int64_t monotonicStartUs = 0;
   bool speedNotifications = true;
   int sessions = 0;
   int announcements = 0;

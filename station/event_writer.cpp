@@ -13,7 +13,10 @@ QByteArray lineOf(const QString& name, QJsonObject fields) {
 
 }  // namespace
 
-void EventWriter::writeLater(const QString& name, QJsonObject fields) { pending_ += lineOf(name, std::move(fields)); }
+void EventWriter::writeLater(const QString& name, QJsonObject fields, double now) {
+  if (pending_.isEmpty()) heldSince_ = now;
+  pending_ += lineOf(name, std::move(fields));
+}
 
 void EventWriter::flush() {
   if (pending_.isEmpty()) return;

@@ -9,9 +9,10 @@
 //
 //   {"event":"found"}                                   the scan heard "AA"
 //   {"event":"absent"}                                  it did not; the worker ends
-//   {"event":"status","text":T}                         the status line changed
+//   {"event":"status","stage":G,"text":T}               a stage began (or an entry, stage "transfer"); T the status
+//   line
 //   {"event":"message","text":T}                        a message box
-//   {"event":"progress","sent":N,"total":N,"seconds":S} S since the transfer began
+//   {"event":"progress","sent":N,"total":N,"frames":F,"seconds":S}  F frames accepted, S since the transfer began
 //   {"event":"end","outcome":O,"status":T,"fault":F,"seconds":S,"frames":N,"resends":N}
 #pragma once
 
@@ -30,14 +31,17 @@ class EventWriter {
   ~EventWriter() { flush(); }
 
   void write(const QString& name, QJsonObject fields = {});
-  // Keeps the event, in order, until flush() or the next write().
-  void writeLater(const QString& name, QJsonObject fields);
+  // Keeps the event, in order, until flush() or the next write(); `now` is
+  // when, on the run's clock.
+  void writeLater(const QString& name, QJsonObject fields, double now);
   void flush();
-  bool holding() const { return !pending_.isEmpty(); }
+  // How long the oldest kept event has waited at `now`; 0 with none kept.
+  double heldFor(double now) const { return pending_.isEmpty() ? 0 : now - heldSince_; }
 
  private:
   std::FILE* out_;
   QByteArray pending_;
+  double heldSince_ = 0;
 };
 
 }  // namespace torvane::station

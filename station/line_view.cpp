@@ -4,24 +4,16 @@
 
 namespace torvane::station {
 
-bool LineView::routine(const QString& status) {
-  const QString text = status.trimmed();
-  for (const char* prefix : {"Status: Sending data", "Status: Sending address", "Status: Received ACK"}) {
-    if (text.startsWith(QLatin1String(prefix))) return true;
-  }
-  return false;
-}
-
 void LineView::event(const Machine& machine, const QJsonObject& event) {
   const QString name = event.value(QStringLiteral("event")).toString();
-  const QString text = oneLine(event.value(QStringLiteral("text")).toString());
+  const QString text = foldedLine(event.value(QStringLiteral("text")).toString());
   if (name == QStringLiteral("message")) {
     line(machine, QStringLiteral("message: ") + text);  // shown even with --quiet: it may ask for the operator
   } else if (quiet_) {
     return;
   } else if (name == QStringLiteral("found")) {
     line(machine, QStringLiteral("machine found"));
-  } else if (name == QStringLiteral("status") && !routine(text)) {
+  } else if (name == QStringLiteral("status")) {
     line(machine, text);
   } else if (name == QStringLiteral("progress")) {
     progress(machine);

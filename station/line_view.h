@@ -1,7 +1,6 @@
 // The view when standard output is not a terminal (a CI log, a file) or
-// with --quiet: one line per change of a machine, never redrawn, then the
-// summary. The status texts of every frame exchange (sending data or an
-// address, an ACK) are folded into progress lines at each quarter.
+// with --quiet: one line per stage of a machine, never redrawn, a progress
+// line at each quarter of its transfer, then the summary.
 #pragma once
 
 #include <QTextStream>
@@ -17,9 +16,6 @@ class LineView : public StationView {
 
   void event(const Machine& machine, const QJsonObject& event) override;
   void finish(const std::vector<Machine>& machines) override;
-
-  // True for the status texts that change on every frame.
-  static bool routine(const QString& status);
 
  private:
   void progress(const Machine& machine);

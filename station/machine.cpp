@@ -14,10 +14,12 @@ void Machine::apply(const QJsonObject& event) {
   } else if (name == QStringLiteral("progress")) {
     sent = event.value(QStringLiteral("sent")).toInteger();
     total = event.value(QStringLiteral("total")).toInteger();
+    progressFrames = event.value(QStringLiteral("frames")).toInt();
     progressSeconds = event.value(QStringLiteral("seconds")).toDouble();
   } else if (name == QStringLiteral("end")) {
     phase = Phase::Ended;
     outcome = event.value(QStringLiteral("outcome")).toString();
+    reason = event.value(QStringLiteral("reason")).toString();
     const QString final = event.value(QStringLiteral("status")).toString();
     if (final != status) before = status;
     status = final;
@@ -34,11 +36,12 @@ void Machine::lost(const QString& why) {
 }
 
 QString Machine::endText() const {
-  if (completed() || oneLine(before).isEmpty()) return oneLine(status);
-  return oneLine(status) + QStringLiteral(" (after: ") + oneLine(before) + QLatin1Char(')');
+  if (!reason.isEmpty()) return foldedLine(status) + QLatin1Char(' ') + reason;
+  if (completed() || foldedLine(before).isEmpty()) return foldedLine(status);
+  return foldedLine(status) + QStringLiteral(" (after: ") + foldedLine(before) + QLatin1Char(')');
 }
 
-QString oneLine(const QString& text) {
+QString foldedLine(const QString& text) {
   QString line = text;
   line.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
   line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));

@@ -17,8 +17,10 @@ struct Machine {
   QString before;  // the status text before it: what a failure followed
   qint64 sent = 0;
   qint64 total = 0;
+  int progressFrames = 0;      // data frames accepted
   double progressSeconds = 0;  // since its transfer began
   QString outcome;             // "complete", "early_end", "failed", "closed"
+  QString reason;              // why a refused or unanswered frame ended it
   double seconds = 0;
   int frames = 0;
   int resends = 0;
@@ -32,7 +34,7 @@ struct Machine {
   void lost(const QString& why);
 };
 
-// A status text on one line: CR LF as " / ", no surrounding blanks.
-QString oneLine(const QString& text);
+// A status text folded onto one line: CR LF as " / ", no surrounding blanks.
+QString foldedLine(const QString& text);
 
 }  // namespace torvane::station

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "form/transfer_progress.h"
+
 namespace torvane::station {
 
 namespace {
@@ -16,22 +18,15 @@ QString bar(const Machine& m) {
          QStringLiteral("]");
 }
 
-QString leftText(const Machine& m) {
-  if (m.sent <= 0 || m.sent >= m.total || m.progressSeconds <= 0) return {};
-  const double left = static_cast<double>(m.total - m.sent) * m.progressSeconds / static_cast<double>(m.sent);
-  const long secs = std::lround(left);
-  if (secs < 60) return QStringLiteral("%1 s left").arg(std::max(1L, secs));
-  return QStringLiteral("%1 min %2 s left").arg(secs / 60).arg(secs % 60);
-}
-
 QString progressPart(const Machine& m) {
   if (m.phase == Machine::Phase::Listening) return QStringLiteral("listening for the machine");
-  const qint64 percent = m.total > 0 ? m.sent * 100 / m.total : 0;
-  QString text = bar(m) + QStringLiteral(" %1%").arg(percent, 3);
+  const std::string percent = m.total > 0 ? form::percentText(m.sent, m.total) : "0%";  // before any progress
+  QString text = bar(m) + QStringLiteral(" ") + QString::fromStdString(percent).rightJustified(4);
   if (m.progressSeconds > 0 && m.sent > 0) {
     text += QStringLiteral("  ") + rateText(static_cast<double>(m.sent) / m.progressSeconds);
   }
-  if (const QString left = leftText(m); !left.isEmpty()) text += QStringLiteral("  ") + left;
+  const std::string left = form::timeLeftEstimate(m.sent, m.total, m.progressSeconds, m.progressFrames);
+  if (!left.empty()) text += QStringLiteral("  ") + QString::fromStdString(left);
   return text;
 }
 
@@ -44,7 +39,7 @@ QString rateText(double bytesPerSecond) {
 
 QString liveLine(const Machine& m, int labelWidth, int width) {
   QString line = m.port.label.leftJustified(labelWidth) + QStringLiteral("  ") + progressPart(m) +
-                 QStringLiteral("  ") + oneLine(m.status);
+                 QStringLiteral("  ") + foldedLine(m.status);
   if (width > 0 && line.size() > width) line.truncate(width);
   return line;
 }

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 
+#include "context/run_observer.h"
 #include "serial/com_names.h"
 
 namespace torvane::station {
@@ -12,7 +13,7 @@ const char* const kSwitchOnText = "Switch the machine on now.";
 
 bool waitingForStx(const QJsonObject& event) {
   return event.value(QStringLiteral("event")).toString() == QStringLiteral("status") &&
-         event.value(QStringLiteral("text")).toString().trimmed() == QStringLiteral("Status: Waiting for STX");
+         event.value(QStringLiteral("stage")).toString() == QLatin1String(stageName(RunStage::WaitingForStx));
 }
 
 }  // namespace

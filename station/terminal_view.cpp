@@ -28,7 +28,7 @@ TerminalView::TerminalView(QTextStream& out, const std::vector<Machine>& machine
 void TerminalView::event(const Machine& machine, const QJsonObject& event) {
   dirty_ = true;
   if (event.value(QStringLiteral("event")).toString() != QStringLiteral("message")) return;
-  messages_ << machine.port.label + QStringLiteral(": ") + oneLine(event.value(QStringLiteral("text")).toString());
+  messages_ << machine.port.label + QStringLiteral(": ") + foldedLine(event.value(QStringLiteral("text")).toString());
   redraw();
 }
 

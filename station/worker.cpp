@@ -1,8 +1,8 @@
 #include "station/worker.h"
 
-#include <QDir>
 #include <QSocketNotifier>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 
 #include "context/form_context.h"
@@ -10,9 +10,9 @@
 #include "record/record_commands.h"
 #include "run/update_driver.h"
 #include "serial/qt_serial_port.h"
-#include "station/console_window_ops.h"
-#include "station/end_reporter.h"
+#include "station/event_pipe_window_ops.h"
 #include "station/monotonic_clock.h"
+#include "station/stage_reporter.h"
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -68,15 +68,13 @@ std::unique_ptr<QSocketNotifier> watchInput(FormState& state) {
 }
 
 // The scan's rule on this one port: "AA" within 2 s.
-bool announced(FormContext& ctx, ConsoleWindowOps& ops, EventWriter& events) {
-  ops.setMuted(true);
+bool announced(FormContext& ctx, EventWriter& events) {
   const ScanEnd end = ScanPorts(ctx);
-  ops.setMuted(false);
   events.write(end == ScanEnd::Found ? QStringLiteral("found") : QStringLiteral("absent"));
   return end == ScanEnd::Found;
 }
 
-void runUpdate(FormContext& ctx, EndReporter& reporter, EventWriter& events) {
+void runUpdate(FormContext& ctx, const StageReporter& reporter, EventWriter& events) {
   try {
     cmdStart_Click(ctx);
   } catch (const std::exception& e) {
@@ -100,20 +98,29 @@ int runWorker(const StationOptions& options) {
   const PortTarget& target = options.ports.front();
   mapPorts(target);
   EventWriter events;
-  if (!QDir::setCurrent(options.folder)) {
+  const std::filesystem::path folder = options.folder.toStdString();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) {
     events.write(QStringLiteral("end"), {{QStringLiteral("outcome"), QStringLiteral("failed")},
                                          {QStringLiteral("status"), QStringLiteral("cannot open the folder")}});
     return kSomeNotCompleted;
   }
   QtSerialPort port;
   MonotonicClock clock;
-  ConsoleWindowOps ops(options.source, target.com, events, clock);
+  EventPipeWindowOps ops(options.source, target.com, events, clock);
+  // The record of the run: the update log's recorder, or a plain one that
+  // only counts when no log is kept. It hears of every event first.
   const std::unique_ptr<UpdateRecorder> recorder = stationRecorder(options);
-  EndReporter reporter(recorder.get(), events);
-  FormContext ctx{port, ops, clock, {}, &reporter};
+  RunRecordBuilder counts;
+  const RunRecordBuilder& record = recorder ? static_cast<const RunRecordBuilder&>(*recorder) : counts;
+  StageReporter reporter(record, ops, events, clock);
+  ObserverFanOut observers;
+  observers.add(recorder ? static_cast<RunObserver*>(recorder.get()) : &counts);
+  observers.add(&reporter);
+  FormContext ctx{port, ops, clock, folder, &observers};
   ops.attach(ctx.state);
   const std::unique_ptr<QSocketNotifier> input = watchInput(ctx.state);
-  if (options.scan && !announced(ctx, ops, events)) return kNoMachineFound;
+  if (options.scan && !announced(ctx, events)) return kNoMachineFound;
   ops.selectPortOption(target.com);
   runUpdate(ctx, reporter, events);
   return reporter.outcome() == RunOutcome::Complete ? kAllCompleted : kSomeNotCompleted;

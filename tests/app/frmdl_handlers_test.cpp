@@ -16,8 +16,8 @@ namespace {
 class FrmdlHandlersTest : public WindowTest {
  protected:
   FrmdlHandlersTest() {
-    window.startProcedure = [this](FormContext&) { ++starts; };
-    window.scanProcedure = [this](FormContext&) { ++scans; };
+    window.controller().startProcedure = [this](FormContext&) { ++starts; };
+    window.controller().scanProcedure = [this](FormContext&) { ++scans; };
   }
 
   // A procedure that waits as the real ones do until the window closes
@@ -62,7 +62,7 @@ TEST_F(FrmdlHandlersTest, accessKeys_altSStartsAndAltCConfigures) {
 
 TEST_F(FrmdlHandlersTest, formLoad_showsWindowThenScans) {
   bool visibleDuringScan = false;
-  window.scanProcedure = [&](FormContext& c) {
+  window.controller().scanProcedure = [&](FormContext& c) {
     visibleDuringScan = window.isVisible();
     c.window.setStatus(" Status: Searching");
   };
@@ -74,8 +74,8 @@ TEST_F(FrmdlHandlersTest, formLoad_showsWindowThenScans) {
 TEST_F(FrmdlHandlersTest, configureDuringRun_runsScanNestedThenRunResumes) {
   window.show();
   std::vector<std::string> order;
-  window.scanProcedure = [&](FormContext&) { order.push_back("scan"); };
-  window.startProcedure = [&](FormContext& c) {
+  window.controller().scanProcedure = [&](FormContext&) { order.push_back("scan"); };
+  window.controller().startProcedure = [&](FormContext& c) {
     order.push_back("run begins");
     QTimer::singleShot(0, button("cmdConfig"), &QPushButton::click);  // the operator presses Configure
     QElapsedTimer t;
@@ -90,7 +90,7 @@ TEST_F(FrmdlHandlersTest, configureDuringRun_runsScanNestedThenRunResumes) {
 
 TEST_F(FrmdlHandlersTest, unexpectedException_isShownInABoxAndGoesNoFurther) {
   window.show();
-  window.startProcedure = [](FormContext&) { throw std::runtime_error("wire cut"); };
+  window.controller().startProcedure = [](FormContext&) { throw std::runtime_error("wire cut"); };
   QString text;
   QString title;
   answerNextBox([&](QMessageBox* box) {
@@ -114,7 +114,7 @@ TEST_F(FrmdlHandlersTest, closeWhileIdle_closesAtOnce) {
 
 TEST_F(FrmdlHandlersTest, closeDuringProcedure_endsItThenClosesTheWindow) {
   window.show();
-  window.startProcedure = [this](FormContext& c) { waitUntilClosed(c); };
+  window.controller().startProcedure = [this](FormContext& c) { waitUntilClosed(c); };
   QTimer::singleShot(20, &window, &QWidget::close);
   QElapsedTimer t;
   t.start();
@@ -128,11 +128,11 @@ TEST_F(FrmdlHandlersTest, closeDuringProcedure_endsItThenClosesTheWindow) {
 TEST_F(FrmdlHandlersTest, closeDuringNestedProcedures_endsBothAndClosesOnce) {
   window.show();
   int ended = 0;
-  window.scanProcedure = [&](FormContext& c) {
+  window.controller().scanProcedure = [&](FormContext& c) {
     waitUntilClosed(c);
     ++ended;
   };
-  window.startProcedure = [&](FormContext& c) {
+  window.controller().startProcedure = [&](FormContext& c) {
     QTimer::singleShot(0, button("cmdConfig"), &QPushButton::click);
     QTimer::singleShot(30, &window, &QWidget::close);
     waitUntilClosed(c);
@@ -164,7 +164,7 @@ TEST_F(FrmdlHandlersTest, whileClosing_noNewProcedureAndNoBox) {
 
 // The whole program: the event loop ends when the window is closed during a run.
 TEST_F(FrmdlHandlersTest, closeDuringRun_endsTheEventLoop) {
-  window.startProcedure = [this](FormContext& c) { waitUntilClosed(c); };
+  window.controller().startProcedure = [this](FormContext& c) { waitUntilClosed(c); };
   QTimer::singleShot(0, &window, [this] {
     window.show();
     window.onStartClicked();

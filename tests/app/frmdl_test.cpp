@@ -8,49 +8,17 @@
 #include <cmath>
 #include <vector>
 
+#include "form/window_design.h"
 #include "tests/app/window_fixture.h"
 
 namespace torvane::testing {
 namespace {
 
-struct Design {
-  const char* name;
-  const char* parent;
-  const char* caption;
-  int left, top, width, height;  // twips
-  int tabIndex;
-  const char* toolTip;
-};
+using form::ControlDesign;
 
-const char* const kOptErTip =
-    "Leave TorVane off. Click Start Update. Turn TorVane on at \"Waiting for STX\". Restores program";
-
-const std::vector<Design> kDesign = {
-    {"lblStatus", "frmdl", "Status: ", 240, 240, 4860, 585, 0, ""},
-    {"frmCom", "frmdl", "Comm Port", 5400, 140, 1575, 4095, 1, ""},
-    {"lblTime", "frmdl", "", 3600, 3680, 1815, 525, 4, ""},
-    {"Frame1", "frmdl", "Source", 240, 1040, 4860, 2355, 5, ""},
-    {"cmdStart", "frmdl", "&Start Update", 240, 3600, 1580, 615, 11, "Start the download process"},
-    {"cmdConfig", "frmdl", "&Configure Port", 1920, 3600, 1580, 615, 21, "Configure Comm Port"},
-    {"optCS", "Frame1", "Lorebank® only", 240, 300, 2295, 375, 6, "Download the Lorebank database"},
-    {"optPrgm", "Frame1", "Program only", 240, 420, 2415, 375, 7, "Download the Program only"},
-    {"optAll", "Frame1", "Program and DSD", 240, 1080, 2415, 375, 8, "Download the program and Depth and Space Data"},
-    {"OptER", "Frame1", "Emergency Restore", 240, 1740, 2535, 375, 14, kOptErTip},
-    {"Label1", "Frame1", "(allow 3 hours)", 2880, 380, 1335, 375, 15, ""},
-    {"Label2", "Frame1", "(allow 15 minutes)", 2880, 480, 1335, 375, 16, ""},
-    {"Label3", "Frame1", "(allow 15 minutes)", 2880, 1140, 1335, 375, 17, ""},
-    {"optCom1", "frmCom", "Com 1", 240, 300, 1215, 375, 2, ""},
-    {"optCom2", "frmCom", "Com 2", 240, 700, 1215, 375, 3, ""},
-    {"optCom3", "frmCom", "Com 3", 240, 1100, 855, 375, 9, ""},
-    {"optCom4", "frmCom", "Com 4", 240, 1500, 975, 375, 10, ""},
-    {"OptCom5", "frmCom", "Com 5", 240, 1900, 975, 375, 12, ""},
-    {"OptCom6", "frmCom", "Com 6", 240, 2300, 975, 375, 13, ""},
-    {"OptCom7", "frmCom", "Com 7", 240, 2700, 975, 375, 18, ""},
-    {"OptCom8", "frmCom", "Com 8", 240, 3100, 975, 375, 19, ""},
-    {"OptCom9", "frmCom", "Com 9", 240, 3500, 975, 375, 20, ""},
-};
-
-int pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+QRect pixelRect(const form::TwipRect& r) {
+  return {form::pixels(r.left), form::pixels(r.top), form::pixels(r.width), form::pixels(r.height)};
+}
 
 QString captionOf(QWidget* w) {
   if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
@@ -73,43 +41,38 @@ TEST_F(FrmdlLayoutTest, window_hasCaptionFixedClientAreaAndIcon) {
 }
 
 TEST_F(FrmdlLayoutTest, everyControl_sitsAtItsDesignedPlaceInItsParent) {
-  for (const Design& d : kDesign) {
+  for (const ControlDesign& d : form::controls()) {
     SCOPED_TRACE(d.name);
     QWidget* w = control(d.name);
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->parentWidget(), nullptr);
-    EXPECT_EQ(w->parentWidget()->objectName(), QString::fromUtf8(d.parent));
-    EXPECT_EQ(w->geometry(), QRect(pixels(d.left), pixels(d.top), pixels(d.width), pixels(d.height)));
+    EXPECT_EQ(w->parentWidget()->objectName(), QString::fromUtf8(d.parent ? d.parent : "frmdl"));
+    EXPECT_EQ(w->geometry(), pixelRect(d.place));
   }
 }
 
 TEST_F(FrmdlLayoutTest, everyControl_carriesItsCaptionAndToolTip) {
-  for (const Design& d : kDesign) {
+  for (const ControlDesign& d : form::controls()) {
     SCOPED_TRACE(d.name);
     QWidget* w = control(d.name);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(captionOf(w), QString::fromUtf8(d.caption));
-    EXPECT_EQ(w->toolTip(), QString::fromUtf8(d.toolTip));
+    EXPECT_EQ(w->toolTip(), QString::fromUtf8(d.toolTip ? d.toolTip : ""));
   }
   EXPECT_FALSE(option("OptER")->toolTip().endsWith(u'.'));
 }
 
 TEST_F(FrmdlLayoutTest, shownWindow_hidesLorebankAndThreeHoursOnly) {
   window.show();
-  for (const Design& d : kDesign) {
+  for (const ControlDesign& d : form::controls()) {
     SCOPED_TRACE(d.name);
-    const bool hidden = QByteArray(d.name) == "optCS" || QByteArray(d.name) == "Label1";
-    EXPECT_EQ(control(d.name)->isVisible(), !hidden);
+    EXPECT_EQ(control(d.name)->isVisible(), d.visible);
   }
 }
 
 TEST_F(FrmdlLayoutTest, tabKey_visitsControlsInTabIndexOrder) {
-  std::vector<Design> byIndex = kDesign;
-  std::sort(byIndex.begin(), byIndex.end(), [](const Design& a, const Design& b) { return a.tabIndex < b.tabIndex; });
   QStringList expected;
-  for (const Design& d : byIndex) {
-    if (control(d.name)->focusPolicy() & Qt::TabFocus) expected << QString::fromUtf8(d.name);
-  }
+  for (const ControlDesign* d : form::tabOrder()) expected << QString::fromUtf8(d->name);
   ASSERT_EQ(expected.size(), 15);  // two buttons and thirteen option buttons
 
   QStringList chain;

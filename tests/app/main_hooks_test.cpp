@@ -11,17 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "app/test_hooks.h"
-
 namespace torvane {
 namespace {
-
-TEST(TestHooksTest, oneLine_escapesCrAndLfOnly) {
-  EXPECT_EQ(oneLine(" Status: Can not locate.\r\n Make sure"), " Status: Can not locate.\\r\\n Make sure");
-  EXPECT_EQ(oneLine("\n\r"), "\\n\\r");
-  EXPECT_EQ(oneLine(std::string("a\tb\0c", 5)), std::string("a\tb\0c", 5));
-  EXPECT_EQ(oneLine(""), "");
-}
 
 TEST(MainHooksTest, autostartWithExitAfterRun_printsFinalStatusSavesPictureAndExits) {
   QTemporaryDir dir;

@@ -1,7 +1,6 @@
 // The transfer progress bar: its place in the window, what it shows frame by
 // frame of a real transfer phase, its redraw limit, and its text.
 #include <QProgressBar>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +40,7 @@ class ProgressBarTest : public WindowTest {
     ASSERT_NE(::mkdtemp(name), nullptr);
     dir_ = name;
     fs::current_path(dir_);
+    phaseCtx.workingFolder = dir_;
   }
   void TearDown() override {
     fs::current_path(previous_);
@@ -69,7 +69,7 @@ class ProgressBarTest : public WindowTest {
     return transferPhase(phaseCtx);
   }
 
-  FormContext phaseCtx{port, ops, fakeClock, {}};
+  FormContext phaseCtx{port, ops, fakeClock, std::filesystem::current_path()};
   fs::path previous_;
   fs::path dir_;
 };
@@ -127,110 +127,6 @@ TEST_F(ProgressBarTest, rejectedFrame_hidesTheBar) {
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen.back(), (BarState{true, 512, "25%"}));
   EXPECT_FALSE(progressBar()->isVisible());
-}
-
-TEST_F(ProgressBarTest, frequentFrames_redrawAtMostFourTimesASecondButShowTheEnd) {
-  window.show();
-  ops.progressStart(100 * 512);
-  std::vector<int> values;
-  for (int frame = 1; frame <= 100; ++frame) {
-    fakeClock.advance(1.0 / 128);  // exact in binary: 32 frames make 0.25 s
-    ops.progressAdvance(frame * 512);
-    values.push_back(progressBar()->value());
-  }
-  // 0.78 s of frames: the bar moves on frames 32, 64, 96 and the last one.
-  int changes = 0;
-  for (std::size_t i = 1; i < values.size(); ++i) changes += values[i] != values[i - 1];
-  EXPECT_EQ(changes, 4);
-  EXPECT_EQ(values[30], 0);
-  EXPECT_EQ(values[31], 32 * 512);
-  EXPECT_EQ(values[95], 96 * 512);
-  EXPECT_EQ(values[98], 96 * 512);
-  EXPECT_EQ(values.back(), 100 * 512);
-  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
-  ops.progressEnd();
-  EXPECT_FALSE(progressBar()->isVisible());
-}
-
-TEST_F(ProgressBarTest, totalsBeyondTheBarsRangeAndZero_showRightPercentage) {
-  window.show();
-  ops.progressStart(10'000'000'000LL);  // more steps than an int holds
-  EXPECT_TRUE(progressBar()->isVisible());
-  fakeClock.advance(1);
-  ops.progressAdvance(5'000'000'000LL);
-  EXPECT_LE(progressBar()->maximum(), INT_MAX);
-  EXPECT_EQ(progressBar()->value(), progressBar()->maximum() / 2);
-  EXPECT_EQ(progressBar()->text(), QStringLiteral("50%"));
-
-  ops.progressStart(0);  // nothing to send: complete, not the busy bar
-  EXPECT_GT(progressBar()->maximum(), progressBar()->minimum());
-  EXPECT_EQ(progressBar()->value(), progressBar()->maximum());
-  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
-
-  ops.progressStart(1000);  // a new start begins anew; more than the total is shown as all
-  EXPECT_EQ(progressBar()->value(), 0);
-  fakeClock.advance(1);
-  ops.progressAdvance(1200);
-  EXPECT_EQ(progressBar()->value(), 1000);
-  EXPECT_EQ(progressBar()->text(), QStringLiteral("100%"));
-  ops.progressEnd();
-  EXPECT_FALSE(progressBar()->isVisible());
-}
-
-TEST(ProgressText, timeLeft_inWordsCoarserTheLongerItIs) {
-  const struct {
-    double seconds;
-    const char* text;
-  } cases[] = {
-      {0, "about 1 s left"},
-      {0.2, "about 1 s left"},
-      {44.1, "about 45 s left"},
-      {59, "about 59 s left"},
-      {59.4, "about 1 min left"},
-      {64, "about 1 min left"},
-      {190, "about 3 min 10 s left"},
-      {194, "about 3 min 10 s left"},
-      {196, "about 3 min 20 s left"},
-      {594, "about 9 min 50 s left"},
-      {596, "about 10 min left"},
-      {14 * 60 + 29, "about 14 min left"},
-      {3599, "about 1 h left"},
-      {2 * 3600 + 5 * 60, "about 2 h 5 min left"},
-      {99 * 3600 + 20 * 60, "about 99 h 20 min left"},
-      {100 * 3600, "more than 99 h left"},
-      {1e300, "more than 99 h left"},
-      {HUGE_VAL, ""},
-      {NAN, ""},
-      {-1, ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(timeLeftText(c.seconds), c.text) << c.seconds;
-  }
-}
-
-TEST(ProgressText, barText_percentageAndTimeLeftOnceTheRateIsKnown) {
-  const struct {
-    int64_t sent, total;
-    double elapsed;
-    int frames;
-    const char* text;
-  } cases[] = {
-      {0, 1000, 0, 0, "0%"},
-      {420, 1000, 4.9, 50, "42%"},  // too early for an estimate
-      {420, 1000, 138, 3, "42%"},   // too few frames
-      {420, 1000, 138, 4, "42%  about 3 min 10 s left"},
-      {0, 1000, 60, 10, "0%"},                       // no rate yet
-      {999, 1000, 600, 100, "99%  about 1 s left"},  // never rounded up to 100%
-      {1000, 1000, 600, 100, "100%"},
-      {1500, 1000, 600, 100, "100%"},
-      {-5, 1000, 600, 100, "0%"},
-      {0, 0, 0, 0, "100%"},
-      {1'000'000'000'000LL, 4'000'000'000'000LL, 10, 10, "25%  about 30 s left"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(progressBarText(c.sent, c.total, c.elapsed, c.frames), c.text)
-        << c.sent << "/" << c.total << " after " << c.elapsed << " s, " << c.frames << " frames";
-  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include "app/frmdl.h"
@@ -43,12 +44,12 @@ class WindowTest : public ::testing::Test {
   // Runs `body` as the update run, on the context the window gives its procedures.
   void duringRun(const std::function<void(FormContext&)>& body) {
     bool ran = false;
-    window.startProcedure = [&](FormContext& c) {
+    window.controller().startProcedure = [&](FormContext& c) {
       ran = true;
       body(c);
     };
     window.onStartClicked();
-    window.startProcedure = nullptr;  // it refers to this call's locals
+    window.controller().startProcedure = nullptr;  // it refers to this call's locals
     EXPECT_TRUE(ran) << "the window ran no procedure";
   }
 
@@ -73,7 +74,7 @@ class WindowTest : public ::testing::Test {
   FakeClock fakeClock;
   FakeSerialPort port{fakeClock};
   QtClock clock;
-  Frmdl window{port, clock};
+  Frmdl window{port, clock, std::filesystem::current_path()};
   QtWindowOps ops{window, &fakeClock};
 };
 

@@ -92,11 +92,12 @@ std::string fdDifference(const std::vector<std::string>& before, const std::vect
 // decorator between the procedures and the window's own operations. The
 // procedures are wrapped to learn the context the window runs them on.
 struct E2eBench::Product {
-  explicit Product(double speedup)
-      : clock(speedup),
-        window(port, clock, [this, speedup](WindowOps& own) -> WindowOps& { return ops.emplace(own, speedup); }) {
-    window.messageBoxHook = [this](const QString& text) { boxes.push_back(text.toStdString()); };
-    for (auto* procedure : {&window.startProcedure, &window.scanProcedure}) {
+  Product(double speedup, const std::string& folder)
+      : clock(speedup), window(port, clock, folder, [this, speedup](WindowOps& own) -> WindowOps& {
+          return ops.emplace(own, speedup);
+        }) {
+    window.controller().messageBoxHook = [this](const std::string& text) { boxes.push_back(text); };
+    for (auto* procedure : {&window.controller().startProcedure, &window.controller().scanProcedure}) {
       *procedure = [this, run = *procedure](FormContext& c) {
         ctx = &c;
         run(c);
@@ -122,9 +123,6 @@ E2eBench::E2eBench(double speedup) : speedup_(speedup) {
     return;
   }
   dir_ = pattern;
-  char cwd[4096];
-  if (::getcwd(cwd, sizeof cwd) != nullptr) previousCwd_ = cwd;
-  if (::chdir(dir_.c_str()) != 0) error_ = "cannot enter " + dir_;
   fs::create_directory(dir_ + "/sim");
   for (int n = 1; n <= 9; ++n) {
     const std::string name = "TORVANE_COM" + std::to_string(n);
@@ -144,9 +142,6 @@ E2eBench::~E2eBench() {
     } else {
       ::unsetenv(name.c_str());
     }
-  }
-  if (!previousCwd_.empty() && ::chdir(previousCwd_.c_str()) != 0) {
-    // Nothing better to do: the next test makes its own directory current.
   }
   const char* keep = std::getenv("TORVANE_E2E_KEEP");
   std::error_code ec;
@@ -193,7 +188,7 @@ std::string E2eBench::deviceOf(int com) const {
 }
 
 E2eBench::Product& E2eBench::product() {
-  if (!product_) product_ = std::make_unique<Product>(speedup_);
+  if (!product_) product_ = std::make_unique<Product>(speedup_, dir_);
   return *product_;
 }
 

@@ -3,16 +3,16 @@
 // test process, on Qt's offscreen platform.
 //
 // One bench per test. It
-//   - makes a temporary working directory and makes it the current one
-//     (the transfer lists and image files a test writes live there); the
-//     previous directory is restored at the end;
+//   - makes a temporary working folder and gives it to the window (the
+//     transfer lists and image files a test writes live there; the process's
+//     current folder stays where it is);
 //   - maps COM1..COM9 (TORVANE_COM<n>) to absent paths inside that directory
 //     unless a test maps a port to the simulator (startSim) or to a silent
 //     pseudo-terminal of the bench's own (mapSilent); the previous
 //     environment is restored at the end;
 //   - builds the product objects as the program does (QtSerialPort, a
 //     clock, Frmdl) the first time a test needs them, captures message boxes
-//     through Frmdl::messageBoxHook and records every status text through a
+//     through the controller's messageBoxHook and records every status text through a
 //     window-operations decorator over the window's own;
 //   - stops the simulator (SIGTERM, reaped) and closes everything it opened.
 //
@@ -138,7 +138,6 @@ class E2eBench {
   double watchdogSeconds_ = 60;
   std::string error_;
   std::string dir_;
-  std::string previousCwd_;
   std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv_;
   std::vector<int> silentMasters_;
   SimProcess sim_;

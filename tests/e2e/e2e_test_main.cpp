@@ -3,6 +3,7 @@
 // Qt's one-time start-up (fonts, platform plug-in) is behind us when a test
 // counts open descriptors.
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include <QApplication>
 #include <csignal>
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
   {
     torvane::QtSerialPort port;
     torvane::QtClock clock;
-    torvane::Frmdl warmUp(port, clock);
+    torvane::Frmdl warmUp(port, clock, std::filesystem::current_path());
     warmUp.show();
     QCoreApplication::processEvents();
     warmUp.repaint();

@@ -1,7 +1,8 @@
 // The procedures' world in a test: fake clock, fake port, fake window and the
 // context, wired as the window wires the real ones (the pause timer's tick
-// runs delay_Timer). A test that needs a port or a window with hooks of its
-// own names their types.
+// runs delay_Timer). The working folder is the current folder when the rig
+// is made; a fixture whose scratch folder comes later sets ctx.workingFolder. A test that needs a port or a window with
+// hooks of its own names their types.
 #pragma once
 
 #include "context/form_context.h"
@@ -16,7 +17,7 @@ struct ProcedureRig {
   FakeClock clock;
   Port port{clock};
   Window window{clock};
-  FormContext ctx{port, window, clock, {}};
+  FormContext ctx{port, window, clock, std::filesystem::current_path()};
 
   ProcedureRig() {
     window.onDelayTick = [this] { delay_Timer(ctx.state); };

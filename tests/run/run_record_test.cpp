@@ -25,7 +25,10 @@ class RunRecordTest : public ::testing::Test, protected Rig {
   test::ScratchWorkingFolder folder{"torvane-record"};
   testing::FakeRunRecorder recorder;
 
-  RunRecordTest() { ctx.observer = &recorder; }
+  RunRecordTest() {
+    ctx.observer = &recorder;
+    ctx.workingFolder = folder.dir();
+  }
   const RunRecord& run() {
     cmdStart_Click(ctx);
     return recorder.record();

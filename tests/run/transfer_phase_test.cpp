@@ -99,6 +99,7 @@ class TransferPhaseTest : public ::testing::Test, protected ProcedureRig<> {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.dir().empty());
+    ctx.workingFolder = folder_.dir();
     port.setPortOpen(true);
     port.setSettings("38400,N,8,1");
     answerEveryFrameWith("\x06");

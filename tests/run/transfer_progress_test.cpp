@@ -54,7 +54,7 @@ class TransferProgressTest : public ::testing::Test {
     FakeSerialPort port{clock};
     FakeWindow window{clock};
     window.hasProgressBar = withProgress;
-    FormContext ctx{port, window, clock, {}};
+    FormContext ctx{port, window, clock, std::filesystem::current_path()};
     port.setPortOpen(true);
     port.setSettings("38400,N,8,1");
     PhaseRun run;

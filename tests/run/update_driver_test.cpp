@@ -33,6 +33,7 @@ class UpdateDriverTest : public ::testing::Test, protected ProcedureRig<> {
 
   void SetUp() override {
     ASSERT_FALSE(folder.dir().empty());
+    ctx.workingFolder = folder.dir();
     std::ofstream("program.txt").close();  // an empty list: only the end frame is sent
   }
 

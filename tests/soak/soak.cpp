@@ -10,6 +10,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "context/sources.h"
 #include "run/transfer_list.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/sim_process.h"
@@ -190,7 +191,7 @@ int SoakRun::frameCount() const {
 std::string SoakRun::describe() const {
   std::string text = fault;
   for (const std::string& arg : simArgs) text += " " + arg;
-  text += std::string(" (") + transferListFile(source) + ", ";
+  text += std::string(" (") + sourceInfo(source).listFile + ", ";
   for (std::size_t k = 0; k < images.size(); ++k) text += (k ? "+" : "") + std::to_string(images[k].size);
   return text + " bytes)";
 }
@@ -234,7 +235,7 @@ std::string soakOne(e2e::E2eBench& bench, const SoakRun& run, int index, const S
     sent.push_back(imageBytes(image, options.seed, index));
     bench.writeFile(image.name, sent.back());
   }
-  bench.writeFile(transferListFile(run.source), listText(run));
+  bench.writeFile(sourceInfo(run.source).listFile, listText(run));
 
   const std::string simDir = bench.dir() + "/sim" + std::to_string(index);
   fs::create_directories(simDir);

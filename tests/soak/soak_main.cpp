@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
   {
     torvane::QtSerialPort port;
     torvane::QtClock clock;
-    torvane::Frmdl warmUp(port, clock);  // Qt's one-time start-up before anything is counted
+    torvane::Frmdl warmUp(port, clock,
+                          std::filesystem::current_path());  // Qt's one-time start-up before anything is counted
     warmUp.show();
     QCoreApplication::processEvents();
   }

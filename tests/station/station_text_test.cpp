@@ -5,7 +5,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "station/console_window_ops.h"
+#include "station/event_pipe_window_ops.h"
 #include "station/event_writer.h"
 #include "station/line_view.h"
 #include "station/machine_text.h"
@@ -25,10 +25,13 @@ Machine endedMachine(const QString& label, const QString& outcome, const QString
 TEST(StationText, liveLine_showsBarPercentRateAndTimeLeftWithinTheWidth) {
   Machine m;
   m.port = {"COM1", "/dev/ttyUSB0", 1};
-  m.apply({{"event", "progress"}, {"sent", 1000}, {"total", 4000}, {"seconds", 2.0}});
+  m.apply({{"event", "progress"}, {"sent", 1000}, {"total", 4000}, {"frames", 2}, {"seconds", 6.0}});
   m.apply({{"event", "status"}, {"text", " Status: Sending data (514 bytes, 3)\r\n  Waiting"}});
+  EXPECT_TRUE(liveLine(m, 6, 0).startsWith("COM1    [#####---------------]  25%  167 B/s  Status:"))
+      << liveLine(m, 6, 0).toStdString();  // too few frames for an estimate
+  m.apply({{"event", "progress"}, {"sent", 1000}, {"total", 4000}, {"frames", 4}, {"seconds", 6.0}});
   const QString line = liveLine(m, 6, 0);
-  EXPECT_TRUE(line.startsWith("COM1    [#####---------------]  25%  500 B/s  6 s left")) << line.toStdString();
+  EXPECT_TRUE(line.startsWith("COM1    [#####---------------]  25%  167 B/s  about 18 s left")) << line.toStdString();
   EXPECT_TRUE(line.endsWith("Status: Sending data (514 bytes, 3) /   Waiting")) << line.toStdString();
   EXPECT_EQ(liveLine(m, 6, 30).size(), 30);
 }
@@ -47,7 +50,7 @@ TEST(StationText, summary_namesWhyAMachineFailedAndLeavesOutAbsentOnes) {
   EXPECT_FALSE(table.contains("COM9"));
 }
 
-TEST(StationText, lineView_foldsTheFrameExchangeTextsIntoQuarterProgressLines) {
+TEST(StationText, lineView_printsEachStageAndQuarterProgressLines) {
   QString text;
   QTextStream out(&text);
   LineView view(out, false);
@@ -57,16 +60,14 @@ TEST(StationText, lineView_foldsTheFrameExchangeTextsIntoQuarterProgressLines) {
     m.apply(event);
     view.event(m, event);
   };
-  feed({{"event", "status"}, {"text", " Status: Sending code.bin (3000 bytes) to Code(32768)"}});
+  feed({{"event", "status"}, {"stage", "transfer"}, {"text", " Status: Sending code.bin (3000 bytes) to Code(32768)"}});
   feed({{"event", "progress"}, {"sent", 0}, {"total", 1000}});
-  for (int sent = 100; sent <= 1000; sent += 100) {
-    feed({{"event", "status"}, {"text", QStringLiteral(" Status: Sending data (514 bytes, %1)").arg(sent)}});
-    feed({{"event", "status"}, {"text", " Status: Received ACK"}});
-    feed({{"event", "progress"}, {"sent", sent}, {"total", 1000}});
-  }
+  for (int sent = 100; sent <= 1000; sent += 100) feed({{"event", "progress"}, {"sent", sent}, {"total", 1000}});
+  feed({{"event", "status"}, {"stage", "closing"}, {"text", " Status: Finished closing connection"}});
   EXPECT_EQ(text.toStdString(),
             "COM1: Status: Sending code.bin (3000 bytes) to Code(32768)\n"
-            "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n");
+            "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n"
+            "COM1: Status: Finished closing connection\n");
 }
 
 // What a writer on a scratch file has written so far.
@@ -96,13 +97,13 @@ TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder
   ASSERT_NE(file.get(), nullptr);
   {
     EventWriter events(file.get());
-    events.writeLater("status", {{"text", "a"}});
-    events.writeLater("progress", {{"sent", 1}});
+    events.writeLater("status", {{"text", "a"}}, 0);
+    events.writeLater("progress", {{"sent", 1}}, 0);
     EXPECT_EQ(file.text(), "");
     events.flush();
-    events.writeLater("status", {{"text", "b"}});
+    events.writeLater("status", {{"text", "b"}}, 0);
     events.write("end", {{"outcome", "complete"}});
-    events.writeLater("status", {{"text", "c"}});
+    events.writeLater("status", {{"text", "c"}}, 0);
   }
   EXPECT_EQ(file.text(),
             "{\"event\":\"status\",\"text\":\"a\"}\n{\"event\":\"progress\",\"sent\":1}\n"
@@ -110,25 +111,25 @@ TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder
             "{\"event\":\"status\",\"text\":\"c\"}\n");
 }
 
-// A pass that does not sleep (between a verdict and the next frame) lets a
-// status out only once it has been held for a while; a sleeping pass always.
-TEST(StationText, consoleWindow_yieldLetsHeldEventsOutLateASleepAtOnce) {
+// A pass that does not sleep (between a verdict and the next frame) lets
+// progress out only once it has been held for a while; a sleeping pass always.
+TEST(StationText, eventPipeWindow_yieldLetsHeldEventsOutLateASleepAtOnce) {
   WrittenFile file;
   ASSERT_NE(file.get(), nullptr);
   EventWriter events(file.get());
   testing::FakeClock clock;
-  ConsoleWindowOps ops(Source::Program, 1, events, clock);
-  ops.setStatus(" Status: Received ACK");
+  EventPipeWindowOps ops(Source::Program, 1, events, clock);
+  ops.progressStart(1024);
   ops.yield();
   EXPECT_EQ(file.text(), "");
-  clock.advance(ConsoleWindowOps::kHoldAtMostSeconds);
+  clock.advance(EventPipeWindowOps::kHoldAtMostSeconds);
   ops.yield();
-  EXPECT_EQ(file.text(), "{\"event\":\"status\",\"text\":\" Status: Received ACK\"}\n");
-  ops.setStatus(" Status: Sending data ");
+  const std::string first = file.text();
+  EXPECT_NE(first.find("\"event\":\"progress\""), std::string::npos) << first;
+  ops.progressAdvance(1024);  // 100%: told at once, written at the next sleep
+  EXPECT_EQ(file.text(), first);
   ops.yieldWait(0);
-  EXPECT_EQ(file.text(),
-            "{\"event\":\"status\",\"text\":\" Status: Received ACK\"}\n"
-            "{\"event\":\"status\",\"text\":\" Status: Sending data \"}\n");
+  EXPECT_NE(file.text().find("\"sent\":1024", first.size()), std::string::npos) << file.text();
 }
 
 }  // namespace
