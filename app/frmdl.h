@@ -42,7 +42,9 @@ class Frmdl : public QWidget, private form::FormFrontEnd {
   form::FormController& controller() { return controller_; }
 
   // Told of every update run (the update log); none: nothing is recorded.
-  void setRunObserver(RunObserver* observer) { context_.observer = observer; }
+  void addRunObserver(RunObserver* observer) {
+    if (observer != nullptr) context_.observers.push_back(observer);
+  }
 
   // --- operator input ---
   void onLoad() { controller_.load(); }                          // Form_Load

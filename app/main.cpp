@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
   const std::unique_ptr<torvane::UpdateRecorder> recorder = torvane::updateRecorder(arguments, [](int com) {
     return torvane::PortDetails{QString::fromStdString(torvane::deviceForCom(com)), {}, {}, {}};
   });
-  window.setRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
+  window.addRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
 
   if (hooks.source) window.selectSource(*hooks.source);
   if (start->source) window.selectSource(*start->source);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "context/clock.h"
 #include "context/run_observer.h"
@@ -28,9 +29,8 @@ struct FormState {
 };
 
 struct FormContext {
-  FormContext(SerialPort& port, WindowOps& ops, Clock& runClock, std::filesystem::path folder,
-              RunObserver* runObserver = nullptr)
-      : mscCom(port), window(ops), clock(runClock), workingFolder(std::move(folder)), observer(runObserver) {}
+  FormContext(SerialPort& port, WindowOps& ops, Clock& runClock, std::filesystem::path folder)
+      : mscCom(port), window(ops), clock(runClock), workingFolder(std::move(folder)) {}
 
   SerialPort& mscCom;
   WindowOps& window;
@@ -39,17 +39,20 @@ struct FormContext {
   // a name with folders of its own is taken from here, an absolute one as it is.
   std::filesystem::path workingFolder;
   FormState state;
-  RunObserver* observer = nullptr;  // told of every update run; none: nothing is recorded
+  // Told of every update run, in this order (a record builder before those
+  // that read its record); none: nothing is recorded.
+  std::vector<RunObserver*> observers;
 };
 
-// Tells the observer, if there is one, of an event of the run. Whatever the
-// observer throws is dropped here: a record never changes the run.
+// Tells every observer of an event of the run. Whatever one throws is
+// dropped here and never reaches the others: a record never changes the run.
 template <typename... Params, typename... Args>
-void observe(FormContext& ctx, void (RunObserver::*event)(Params...), Args&&... args) noexcept {
-  if (ctx.observer == nullptr) return;
-  try {
-    (ctx.observer->*event)(std::forward<Args>(args)...);
-  } catch (...) {
+void observe(FormContext& ctx, void (RunObserver::*event)(Params...), const Args&... args) noexcept {
+  for (RunObserver* observer : ctx.observers) {
+    try {
+      (observer->*event)(args...);
+    } catch (...) {
+    }
   }
 }
 

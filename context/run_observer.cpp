@@ -28,31 +28,4 @@ void RunObserver::verdict(Verdict) {}
 void RunObserver::entrySent() {}
 void RunObserver::runEnded(RunOutcome, const std::string&, const Fault*, double) {}
 
-template <typename... Params, typename... Args>
-void ObserverFanOut::each(void (RunObserver::*event)(Params...), const Args&... args) noexcept {
-  for (RunObserver* observer : observers_) {
-    try {
-      (observer->*event)(args...);
-    } catch (...) {
-    }
-  }
-}
-
-void ObserverFanOut::runStarted(int com, std::optional<Source> source, const std::string& list, double at) {
-  each(&RunObserver::runStarted, com, source, list, at);
-}
-void ObserverFanOut::stageReached(RunStage stage) { each(&RunObserver::stageReached, stage); }
-void ObserverFanOut::entryStarted(const std::string& name, std::optional<int32_t> size, uint8_t memoryType,
-                                  int32_t address) {
-  each(&RunObserver::entryStarted, name, size, memoryType, address);
-}
-void ObserverFanOut::dataFrameSent(const ByteString& fileBytes) { each(&RunObserver::dataFrameSent, fileBytes); }
-void ObserverFanOut::frameSent() { each(&RunObserver::frameSent); }
-void ObserverFanOut::frameResent() { each(&RunObserver::frameResent); }
-void ObserverFanOut::verdict(Verdict verdict) { each(&RunObserver::verdict, verdict); }
-void ObserverFanOut::entrySent() { each(&RunObserver::entrySent); }
-void ObserverFanOut::runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) {
-  each(&RunObserver::runEnded, outcome, status, fault, at);
-}
-
 }  // namespace torvane

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "context/window_ops.h"
 #include "encoding/bytes.h"
@@ -68,31 +67,6 @@ class RunObserver {
   // The run ended with this final status; `fault` is the failure path's
   // fault (a refused frame: number 0, empty texts), null for the other ends.
   virtual void runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at);
-};
-
-// Tells each of several observers every event, in the order they were
-// added; what one of them throws is dropped and never reaches the others.
-class ObserverFanOut : public RunObserver {
- public:
-  void add(RunObserver* observer) {
-    if (observer != nullptr) observers_.push_back(observer);
-  }
-
-  void runStarted(int com, std::optional<Source> source, const std::string& list, double at) override;
-  void stageReached(RunStage stage) override;
-  void entryStarted(const std::string& name, std::optional<int32_t> size, uint8_t memoryType, int32_t address) override;
-  void dataFrameSent(const ByteString& fileBytes) override;
-  void frameSent() override;
-  void frameResent() override;
-  void verdict(Verdict verdict) override;
-  void entrySent() override;
-  void runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) override;
-
- private:
-  template <typename... Params, typename... Args>
-  void each(void (RunObserver::*event)(Params...), const Args&... args) noexcept;
-
-  std::vector<RunObserver*> observers_;
 };
 
 }  // namespace torvane

@@ -114,10 +114,8 @@ int runWorker(const StationOptions& options) {
   RunRecordBuilder counts;
   const RunRecordBuilder& record = recorder ? static_cast<const RunRecordBuilder&>(*recorder) : counts;
   StageReporter reporter(record, ops, events, clock);
-  ObserverFanOut observers;
-  observers.add(recorder ? static_cast<RunObserver*>(recorder.get()) : &counts);
-  observers.add(&reporter);
-  FormContext ctx{port, ops, clock, folder, &observers};
+  FormContext ctx{port, ops, clock, folder};
+  ctx.observers = {recorder ? static_cast<RunObserver*>(recorder.get()) : &counts, &reporter};
   ops.attach(ctx.state);
   const std::unique_ptr<QSocketNotifier> input = watchInput(ctx.state);
   if (options.scan && !announced(ctx, events)) return kNoMachineFound;

@@ -26,10 +26,9 @@ TEST(E2eRecord, completedRun_recordsTheHashesOfTheImagesTheMachineRebuilt) {
   ASSERT_TRUE(bench.startSim(1, {"--nak-once", "3"})) << bench.error();
   const QString log = QString::fromStdString(bench.dir() + "/state/updates.jsonl");
   UpdateRecorder recorder({log, QStringLiteral("torvane-update"), {}});
-  bench.window().setRunObserver(&recorder);
+  bench.window().addRunObserver(&recorder);
   const Outcome run = bench.runUpdate(Source::ProgramAndDsd, 1);
   const SimReport report = bench.stopSim();
-  bench.window().setRunObserver(nullptr);
 
   expectCompleted(run, report, sent);
   std::vector<StoredRecord> records;

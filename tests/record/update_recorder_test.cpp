@@ -33,7 +33,7 @@ class UpdateRecorderTest : public ::testing::Test {
     UpdateRecorder recorder({path, QStringLiteral("torvane-update"), [](int com) {
                                return PortDetails{QStringLiteral("/dev/ttyT%1").arg(com), {}, {}, {}};
                              }});
-    if (!path.isEmpty()) rig.ctx.observer = &recorder;
+    if (!path.isEmpty()) rig.ctx.observers = {&recorder};
     testing::machine(rig, std::move(verdicts));
     cmdStart_Click(rig.ctx);
     statuses = rig.window.statuses;

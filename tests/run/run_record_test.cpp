@@ -26,7 +26,7 @@ class RunRecordTest : public ::testing::Test, protected Rig {
   testing::FakeRunRecorder recorder;
 
   RunRecordTest() {
-    ctx.observer = &recorder;
+    ctx.observers = {&recorder};
     ctx.workingFolder = folder.dir();
   }
   const RunRecord& run() {
@@ -102,13 +102,15 @@ TEST_F(RunRecordTest, windowClosedDuringTransfer_endsClosedWithTheWindowFault) {
   EXPECT_EQ(r.fault->number, fault::kWindowClosed);
 }
 
-TEST(RunObserverCalls, anObserverThatThrows_changesNothingOfTheRun) {
+TEST(RunObserverCalls, anObserverThatThrows_changesNothingOfTheRunNorOfTheObserversAfterIt) {
   test::ScratchWorkingFolder folder("torvane-record");
   testing::writeFourEntryList();
   Rig quiet;
   Rig observed;
   testing::ThrowingObserver observer;
-  observed.ctx.observer = &observer;
+  testing::FakeRunRecorder quietRecord, observedRecord;
+  quiet.ctx.observers = {&quietRecord};
+  observed.ctx.observers = {&observer, &observedRecord};
   for (Rig* rig : {&quiet, &observed}) {
     machine(*rig, {{1, '\x15'}, {4, '\x18'}});
     cmdStart_Click(rig->ctx);
@@ -118,6 +120,8 @@ TEST(RunObserverCalls, anObserverThatThrows_changesNothingOfTheRun) {
   EXPECT_EQ(observed.window.boxes, quiet.window.boxes);
   EXPECT_EQ(observed.port.log, quiet.port.log);
   EXPECT_EQ(observed.port.logTimes, quiet.port.logTimes);
+  EXPECT_EQ(observedRecord.record().entries, quietRecord.record().entries);
+  EXPECT_EQ(observedRecord.record().frames, quietRecord.record().frames);
 }
 
 }  // namespace
