@@ -53,4 +53,8 @@ class Fault : public std::runtime_error {
   std::string source_;
 };
 
+// Text for a fault description: in double quotes, control bytes as \xNN,
+// cut after 60 characters with "...".
+std::string quotedForFault(const std::string& text);
+
 }  // namespace torvane

@@ -40,19 +40,20 @@ std::string causeText(int32_t number) {
 
 // Deletes an old output file. A directory of that name, or a file that cannot
 // be deleted, is a fault: the conversion must not run into it later.
-void removeOldOutput(const char* name) {
+void removeOldOutput(const fs::path& name) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(name, ec);
   if (ec && status.type() != fs::file_type::not_found) {
-    throwFileFault(faultForError(ec), std::string("cannot look up the old ") + name + " (" + ec.message() + ")");
+    throwFileFault(faultForError(ec), "cannot look up the old " + name.filename().string() + " (" + ec.message() + ")");
   }
   if (status.type() == fs::file_type::not_found) return;
   if (status.type() == fs::file_type::directory) {
-    throwFileFault(fault::kFileAccess, std::string(name) + " is a directory and cannot be replaced");
+    throwFileFault(fault::kFileAccess, name.filename().string() + " is a directory and cannot be replaced");
   }
   fs::remove(name, ec);  // a file that vanished meanwhile is fine
   if (ec && ec != std::errc::no_such_file_or_directory) {
-    throwFileFault(faultForError(ec), std::string("the old ") + name + " cannot be deleted (" + ec.message() + ")");
+    throwFileFault(faultForError(ec),
+                   "the old " + name.filename().string() + " cannot be deleted (" + ec.message() + ")");
   }
 }
 
@@ -74,30 +75,35 @@ void openInput(const std::string& name, std::ifstream& in) {
 
 // Writes one output file whole. If anything fails, the file is removed again
 // so that no half-written image is left behind.
-void writeOutput(const char* name, const ByteString& bytes) {
+void writeOutput(const fs::path& name, const ByteString& bytes) {
   errno = 0;
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   if (!out.is_open()) {
     const int err = errno;
     const std::error_code openError(err, std::generic_category());
-    throwFileFault(err != 0 ? faultForError(openError) : fault::kFileAccess,
-                   std::string(name) + " cannot be created" + (err != 0 ? " (" + openError.message() + ")" : ""));
+    throwFileFault(
+        err != 0 ? faultForError(openError) : fault::kFileAccess,
+        name.filename().string() + " cannot be created" + (err != 0 ? " (" + openError.message() + ")" : ""));
   }
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (out.fail()) {
     std::error_code ignored;
     fs::remove(name, ignored);
-    throwFileFault(fault::kFileAccess, std::string(name) + " could not be written");
+    throwFileFault(fault::kFileAccess, name.filename().string() + " could not be written");
   }
 }
 
 }  // namespace
 
-S19Conversion ConvertS19(const std::string& S19FileName) {
+void removeOldS19Output(const fs::path& outputFolder) {
+  removeOldOutput(outputFolder / kCodeFileName);
+  removeOldOutput(outputFolder / kVectorFileName);
+}
+
+S19Conversion ConvertS19(const std::string& S19FileName, const fs::path& outputFolder) {
   // 1. Old output goes first, so a failed conversion leaves none behind.
-  removeOldOutput(kCodeFileName);
-  removeOldOutput(kVectorFileName);
+  removeOldS19Output(outputFolder);
 
   // 2.-5. Read every record into the working image.
   WorkingImage image;
@@ -112,12 +118,12 @@ S19Conversion ConvertS19(const std::string& S19FileName) {
   const ByteString vector = vectorImage(image);
 
   // 9.-10. code.bin, then vector.bin; a failure takes code.bin away again.
-  writeOutput(kCodeFileName, code.bytes);
+  writeOutput(outputFolder / kCodeFileName, code.bytes);
   try {
-    writeOutput(kVectorFileName, vector);
+    writeOutput(outputFolder / kVectorFileName, vector);
   } catch (const Fault&) {
     std::error_code ignored;
-    fs::remove(kCodeFileName, ignored);
+    fs::remove(outputFolder / kCodeFileName, ignored);
     throw;
   }
 

@@ -1,11 +1,12 @@
 // The S-record converter: turns a Motorola S-record file into the code image
 // "code.bin" (addresses 0x0E00 up to the highest address, its CRC-16 and a
 // fill) and the vector image "vector.bin" (the 52 bytes 0xFFCC..0xFFFF), both
-// in the working directory.
+// in the folder the caller names.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "encoding/bytes.h"
@@ -24,12 +25,15 @@ struct S19Conversion {
   long dataRecords = 0;        // S1, S2 and S3 lines that were read
 };
 
-// Converts the file into code.bin and vector.bin. Old output files are
+// Converts the file into code.bin and vector.bin in `outputFolder`. Old output files are
 // removed first; both images are built in memory and written only once the
 // whole input has been read, so a fault leaves neither output behind.
 // Every fault is thrown as torvane::Fault with source "ConvertS19"; a fault
 // raised by an input line ends its description with "(line N)".
 // Runs to completion without yielding; shows nothing.
-S19Conversion ConvertS19(const std::string& S19FileName);
+S19Conversion ConvertS19(const std::string& S19FileName, const std::filesystem::path& outputFolder);
+
+// Removes old output files from `outputFolder` (what ConvertS19 does first).
+void removeOldS19Output(const std::filesystem::path& outputFolder);
 
 }  // namespace torvane

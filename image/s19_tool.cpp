@@ -1,53 +1,69 @@
-// torvane-s19 FILE: converts a Motorola S-record file into code.bin and
-// vector.bin in the current directory.
+// torvane-s19 [--as-is] FILE: converts a Motorola S-record file into
+// code.bin and vector.bin in the current folder.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <string>
 
+#include "cli/command_line.h"
 #include "encoding/encoders.h"
 #include "encoding/fault.h"
 #include "image/s19_converter.h"
+#include "image/s19_strict.h"
 
 namespace {
 
-const char kUsage[] = "usage: torvane-s19 FILE\n       torvane-s19 --help\n";
+const char kDescription[] =
+    "Converts the Motorola S-record FILE into the two image files that an update\n"
+    "sends, both written to the current folder:\n"
+    "  code.bin    the bytes from address 0x0E00 up to the highest address reached\n"
+    "              by a record that ends below 0xFFCC, their CRC-16/XMODEM (high\n"
+    "              byte first) and 0x00 fill to a multiple of 8 bytes that is\n"
+    "              never a multiple of 512\n"
+    "  vector.bin  the 52 bytes of the vector area 0xFFCC..0xFFFF\n"
+    "\n"
+    "Every line up to the first S7, S8 or S9 must be a well-formed S-record with\n"
+    "a checksum that matches, and one at least an S1, S2 or S3 data record;\n"
+    "empty lines are passed over. Old code.bin and vector.bin are removed first;\n"
+    "on any fault neither file is left behind.";
 
-void printHelp() {
-  std::printf(
-      "%s\n"
-      "Converts the Motorola S-record FILE into the two image files that an update\n"
-      "sends, both written to the current directory:\n"
-      "  code.bin    the bytes from address 0x0E00 up to the highest address reached\n"
-      "              by a record that ends below 0xFFCC, their CRC-16/XMODEM (high\n"
-      "              byte first) and 0x00 fill to a multiple of 8 bytes that is\n"
-      "              never a multiple of 512\n"
-      "  vector.bin  the 52 bytes of the vector area 0xFFCC..0xFFFF\n"
-      "\n"
-      "S1, S2 and S3 lines are read; reading stops at the first S7, S8 or S9 line;\n"
-      "every other line is skipped. Record checksums are not checked. Old code.bin\n"
-      "and vector.bin are removed first; on any fault neither file is left behind.\n"
-      "\n"
-      "Exit status: 0 converted, 1 conversion fault (one line on stderr naming the\n"
-      "file, the cause and the input line), 2 wrong arguments.\n",
-      kUsage);
+const char kFooter[] =
+    "Environment: none.\n"
+    "Exit status: 0 converted, 1 refused or failed (one line on standard error\n"
+    "naming the file, the cause and the input line), 2 wrong arguments.";
+
+// The strict reading first; a refused file leaves no output behind, as any
+// failed conversion does.
+void checkStrictly(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in.is_open()) return;  // the conversion names why it cannot be opened
+  try {
+    torvane::checkS19Strictly(in);
+  } catch (const torvane::Fault&) {
+    try {
+      torvane::removeOldS19Output(std::filesystem::current_path());
+    } catch (const torvane::Fault&) {  // the refusal is what the operator needs to read
+    }
+    throw;
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-    printHelp();
-    return 0;
-  }
-  int first = 1;
-  if (argc == 3 && std::string(argv[1]) == "--") first = 2;
-  if (argc != first + 1 || (first == 1 && argv[1][0] == '-' && argv[1][1] != '\0')) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  const std::string file = argv[first];
+  torvane::cli::CommandLine command("torvane-s19", TORVANE_VERSION, kDescription, kFooter);
+  std::string file;
+  bool asIs = false;
+  command.app().add_option("FILE", file, "The S-record file.")->required();
+  command.app().add_flag("--as-is", asIs,
+                         "Convert without the strict reading: any line holding S1, S2 or S3 is a record, other "
+                         "characters count as 0, checksums are not checked, other lines are skipped.");
+  if (const auto code = command.parse(torvane::cli::arguments(argc, argv), std::cout, std::cerr)) return *code;
   try {
-    const torvane::S19Conversion result = torvane::ConvertS19(file);
+    if (!asIs) checkStrictly(file);
+    const torvane::S19Conversion result = torvane::ConvertS19(file, std::filesystem::current_path());
     std::printf("%s: %ld data records\n", file.c_str(), result.dataRecords);
     std::printf("wrote %s: %zu bytes, highest address %s, checksum %s\n", torvane::kCodeFileName, result.codeSize,
                 torvane::hexNumber(static_cast<uint64_t>(result.highestAddress), 4).c_str(),

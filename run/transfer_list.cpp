@@ -144,19 +144,4 @@ std::string memoryTypeLabel(uint8_t memoryType) {
   }
 }
 
-std::string quotedForFault(const ByteString& text) {
-  constexpr std::size_t kShown = 60;
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
-    const uint8_t b = byteAt(text, i);
-    if (b < 0x20 || b == 0x7F) {
-      out += "\\x" + hexByte(b);
-    } else {
-      out.push_back(static_cast<char>(b));
-    }
-  }
-  if (text.size() > kShown) out += "...";
-  return out + "\"";
-}
-
 }  // namespace torvane

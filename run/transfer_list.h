@@ -56,8 +56,4 @@ std::string listLinePrefix(const std::string& listName, long lineNumber);
 // any other value.
 std::string memoryTypeLabel(uint8_t memoryType);
 
-// Text for a fault description: in double quotes, control bytes as \xNN,
-// cut after 60 characters with "...".
-std::string quotedForFault(const ByteString& text);
-
 }  // namespace torvane

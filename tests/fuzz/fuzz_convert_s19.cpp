@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   try {
-    const torvane::S19Conversion result = torvane::ConvertS19("input.s19");
+    const torvane::S19Conversion result = torvane::ConvertS19("input.s19", ".");
     if (result.vectorSize != 52 || result.codeSize < 2 ||
         std::filesystem::file_size(torvane::kCodeFileName) != result.codeSize || result.highestAddress < 0 ||
         result.highestAddress >= 0xFFCC) {

@@ -23,7 +23,7 @@ class ConvertS19Test : public test::ScratchDirectory {
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";
     writeFile("in.s19", text);
-    return ConvertS19("in.s19");
+    return ConvertS19("in.s19", ".");
   }
   static ByteString zeros(std::size_t n) { return ByteString(n, '\0'); }
   static ByteString range(int first, int count) {
@@ -39,7 +39,7 @@ TEST_F(ConvertS19Test, emptyFileOrS9First_writesChecksumOnlyAndZeroVector) {
   for (const auto& input : inputs) {
     SCOPED_TRACE(input);
     writeFile("in.s19", input);
-    const S19Conversion result = ConvertS19("in.s19");
+    const S19Conversion result = ConvertS19("in.s19", ".");
     EXPECT_EQ(readFile("code.bin"), zeros(2));
     EXPECT_EQ(readFile("vector.bin"), zeros(52));
     EXPECT_EQ(result.codeSize, 2u);
@@ -194,7 +194,7 @@ TEST_F(ConvertS19Test, lineEnds_crCrlfAndLoneLfGiveSameImages) {
     std::string text;
     for (const auto& line : lines) text += line + end;
     writeFile("in.s19", text);
-    ConvertS19("in.s19");
+    ConvertS19("in.s19", ".");
     codes.push_back(readFile("code.bin") + readFile("vector.bin"));
   }
   EXPECT_EQ(codes[0].size(), 24u + 52u);

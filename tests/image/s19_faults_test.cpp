@@ -30,7 +30,7 @@ class ConvertS19FaultTest : public test::ScratchDirectory {
   // Converts and returns the fault; fails the test when there is none.
   Fault convertExpectingFault(const std::string& name) {
     try {
-      ConvertS19(name);
+      ConvertS19(name, ".");
     } catch (const Fault& f) {
       return f;
     }
@@ -134,7 +134,7 @@ TEST_F(ConvertS19FaultTest, undeletableOldOutputOrUnreadableInput_throwsPermissi
   fs::permissions("in.s19", fs::perms::none);
   auto faultNumber = [](const std::string& name) {
     try {
-      ConvertS19(name);
+      ConvertS19(name, ".");
     } catch (const Fault& f) {
       return f.number();
     }
@@ -175,7 +175,7 @@ TEST_F(ConvertS19FaultTest, writeFails_removesWhatWasWritten) {
     EXPECT_FALSE(exists("vector.bin"));
   }
   // Without the limit both convert.
-  EXPECT_EQ(ConvertS19("big.s19").codeSize, 608u);
+  EXPECT_EQ(ConvertS19("big.s19", ".").codeSize, 608u);
 }
 
 }  // namespace

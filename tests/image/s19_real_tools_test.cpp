@@ -160,7 +160,7 @@ TEST_F(RealToolsTest, toolMadeFiles_convertToModelImagesWithEveryLineEnd) {
     for (const char* end : {"\n", "\r", "\r\n"}) {
       SCOPED_TRACE(end[0] == '\n' ? "LF" : end[1] == '\n' ? "CR LF" : "CR");
       writeFile("in.s19", withLineEnds(text, end));
-      const S19Conversion result = ConvertS19("in.s19");
+      const S19Conversion result = ConvertS19("in.s19", ".");
       EXPECT_EQ(readFile("code.bin"), expected.code);
       EXPECT_EQ(readFile("vector.bin"), expected.vector);
       EXPECT_EQ(result.highestAddress, expected.highest);
@@ -174,7 +174,7 @@ TEST_F(RealToolsTest, fillBoundary_510And511BytesGive520ByteCode) {
     const ToolCase c{"boundary", {{0x0E00, size}}, "objcopy", ""};
     std::vector<ByteString> binaries;
     writeFile("in.s19", makeSrec(c, binaries));
-    ConvertS19("in.s19");
+    ConvertS19("in.s19", ".");
     const ByteString code = readFile("code.bin");
     ASSERT_EQ(code.size(), 520u);
     EXPECT_EQ(code.substr(0, size), binaries[0]);
@@ -202,7 +202,7 @@ TEST_F(RealToolsTest, dataPast0x10000_throwsSubscriptOutOfRangeAtItsLine) {
   ASSERT_GT(faultLine, 0);
   writeFile("in.s19", text);
   try {
-    ConvertS19("in.s19");
+    ConvertS19("in.s19", ".");
     FAIL() << "no fault";
   } catch (const Fault& f) {
     EXPECT_EQ(f.number(), fault::kSubscriptOutOfRange);

@@ -48,9 +48,9 @@ TEST_F(S19ToolTest, validFile_writesImagesAndReportsSizesHighestAndChecksum) {
   EXPECT_EQ(readFile("vector.bin"), ByteString(52, '\0'));
 }
 
-TEST_F(S19ToolTest, badLine_printsOneLineWithFileCauseAndLineAndFails) {
+TEST_F(S19ToolTest, badLineAsIs_printsOneLineWithFileCauseAndLineAndFails) {
   writeFile("bad.s19", "S1040E0007E6\r\nS1090E000102\r\n");
-  const ToolRun r = run("bad.s19");
+  const ToolRun r = run("--as-is bad.s19");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(lineCount(r.err), 1) << r.err;
   EXPECT_NE(r.err.find("bad.s19"), std::string::npos) << r.err;
@@ -59,6 +59,39 @@ TEST_F(S19ToolTest, badLine_printsOneLineWithFileCauseAndLineAndFails) {
   EXPECT_NE(r.err.find("[fault 5]"), std::string::npos) << r.err;
   EXPECT_FALSE(test::fs::exists("code.bin"));
   EXPECT_FALSE(test::fs::exists("vector.bin"));
+}
+
+// Input that is not S-records is refused by default, naming the line, and
+// leaves no image behind (not even an old one); --as-is converts it as before.
+TEST_F(S19ToolTest, notSRecords_areRefusedUnlessAsIs) {
+  const struct {
+    const char* name;
+    std::string text;
+    const char* why;
+    bool asIsConverts;
+  } rows[] = {
+      {"empty", "", "holds no data record", true},
+      {"random bytes", "\x8f\x01\xfe garbage\r\n", "does not start with S and a type digit (line 1)", true},
+      {"leading tab", "\tS1130E00" + std::string(32, '0') + "DE\r\n", "does not start with S and a type digit (line 1)",
+       true},
+      {"non-hex digits", "S1040E00ZZE6\r\n", "\"Z\" at column 9 is not a hexadecimal digit (line 1)", true},
+      {"lower-case record", "s1040e0007e6\r\n", "lower-case s (line 1)", true},
+      {"wrong length", "S1040E0007E6AA\r\n", "the count byte says 4 bytes follow, the line holds 5 (line 1)", true},
+      {"wrong checksum", "S1040E0007E5\r\n", "the checksum is 0xE5, the record's bytes give 0xE6 (line 1)", true},
+      {"header only", "S00600004844521B\r\nS9030000FC\r\n", "holds no data record", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    writeFile("code.bin", "old");
+    writeFile("in.s19", row.text);
+    const ToolRun strict = run("in.s19");
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_EQ(lineCount(strict.err), 1) << strict.err;
+    EXPECT_NE(strict.err.find(row.why), std::string::npos) << strict.err;
+    EXPECT_FALSE(test::fs::exists("code.bin"));
+    EXPECT_FALSE(test::fs::exists("vector.bin"));
+    EXPECT_EQ(run("--as-is in.s19").exitCode == 0, row.asIsConverts);
+  }
 }
 
 TEST_F(S19ToolTest, missingFile_printsFileNotFoundAndFails) {
@@ -70,17 +103,22 @@ TEST_F(S19ToolTest, missingFile_printsFileNotFoundAndFails) {
   EXPECT_NE(r.err.find("[fault 53]"), std::string::npos) << r.err;
 }
 
-TEST_F(S19ToolTest, arguments_helpSucceedsWrongOnesGiveUsageAndExit2) {
+TEST_F(S19ToolTest, arguments_helpAndVersionSucceedWrongOnesGiveOneLineAndExit2) {
   for (const char* help : {"--help", "-h"}) {
     const ToolRun r = run(help);
     EXPECT_EQ(r.exitCode, 0) << help;
-    EXPECT_NE(r.out.find("usage: torvane-s19 FILE"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("vector.bin"), std::string::npos) << r.out;
+    for (const char* documented : {"FILE", "--as-is", "vector.bin", "Exit status", "Environment"}) {
+      EXPECT_NE(r.out.find(documented), std::string::npos) << documented << " in " << r.out;
+    }
   }
+  const ToolRun version = run("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("torvane-s19 ", 0), 0u) << version.out;
   for (const char* wrong : {"", "a.s19 b.s19", "--verbose", "-x a.s19"}) {
     const ToolRun r = run(wrong);
     EXPECT_EQ(r.exitCode, 2) << wrong;
-    EXPECT_NE(r.err.find("usage: torvane-s19 FILE"), std::string::npos) << wrong << ": " << r.err;
+    EXPECT_EQ(lineCount(r.err), 1) << wrong << ": " << r.err;
+    EXPECT_NE(r.err.find("(see torvane-s19 --help)"), std::string::npos) << wrong << ": " << r.err;
     EXPECT_EQ(r.out, "");
   }
   EXPECT_FALSE(test::fs::exists("code.bin"));

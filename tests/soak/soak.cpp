@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "context/sources.h"
+#include "encoding/fault.h"
 #include "run/transfer_list.h"
 #include "tests/e2e/e2e_bench.h"
 #include "tests/e2e/sim_process.h"
