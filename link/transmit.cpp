@@ -49,9 +49,8 @@ const VerdictRule* findVerdict(const ByteString& received) {
 }
 
 void countFrame(FormState& state) {
-  if (state.packetCount == std::numeric_limits<int16_t>::max()) {
-    throw Fault(fault::kOverflow, "Overflow: a run can send at most 32767 frames; frame 32768 was not sent",
-                "Transmit");
+  if (state.packetCount == kMaxFramesPerRun) {
+    throw Fault(fault::kOverflow, std::string(kTooManyFramesText) + "; frame 32768 was not sent", "Transmit");
   }
   ++state.packetCount;
 }

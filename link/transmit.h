@@ -22,6 +22,11 @@ enum class FrameResult : int16_t {
   Failed = 24,    // CAN: program failure, port closed
 };
 
+// packetCount is 16-bit signed: a run hands over at most this many frames.
+inline constexpr int kMaxFramesPerRun = 32767;
+// What the counter raises for the frame beyond them (number, description, source).
+inline constexpr const char* kTooManyFramesText = "Overflow: a run can send at most 32767 frames";
+
 // Sends InString, resends it on NAK or STX, and returns the frame result.
 // Faults (port, packetCount overflow) are thrown to the caller.
 FrameResult Transmit(FormContext& ctx, const ByteString& InString);

@@ -12,12 +12,13 @@
 // The list and the image file are std::ifstream objects, so both are closed
 // on every return and every fault.
 //
-// Progress bar: before step 2 a quiet first pass over the list adds up the
-// sizes of the listed image files; the bar then counts the file bytes of
-// every accepted data frame against that total. When the first pass cannot
-// read the list through, the bar shows each file on its own instead. The
-// first pass never shows a status, never throws, and changes nothing the
-// real pass does.
+// Before step 2 a quiet first pass over the list (the transfer plan) counts
+// the frames the run would hand over: more than the frame counter holds and
+// the run fails before its first frame. The plan also sizes the progress bar,
+// which counts the file bytes of every accepted data frame against the
+// plan's total; when the plan cannot read the list through, the bar shows
+// each file on its own instead. The plan never shows a status, never throws,
+// and changes nothing the real pass does.
 #include "run/transfer_phase.h"
 
 #include <algorithm>
@@ -33,7 +34,9 @@
 #include "encoding/line_reader.h"
 #include "link/frames.h"
 #include "link/transmit.h"
+#include "run/list_files.h"
 #include "run/transfer_list.h"
+#include "run/transfer_plan.h"
 
 namespace torvane {
 
@@ -42,106 +45,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kSource = "transferPhase";
-
-std::string errnoText(int err) { return err != 0 ? std::string(": ") + std::strerror(err) : std::string(); }
-
-// A file that exists and cannot be opened: without the right to read it
-// (the operator can grant that), or for another reason of the host.
-Fault cannotOpen(const std::string& shown, int err) {
-  if (err == EACCES || err == EPERM) {
-    return Fault(fault::kPermissionDenied, shown + " cannot be opened: permission denied", kSource);
-  }
-  return Fault(fault::kFileAccess, shown + " cannot be opened" + errnoText(err), kSource);
-}
-
-std::ifstream openTransferList(const fs::path& folder, const std::string& listName) {
-  if (listName.empty()) {
-    throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open", kSource);
-  }
-  const std::string shown = "Transfer list " + quotedForFault(listName);
-  const fs::path path = folder / listName;
-  std::error_code ec;
-  const fs::file_status st = fs::status(path, ec);
-  if (st.type() == fs::file_type::not_found) {
-    throw Fault(fault::kFileNotFound, shown + " was not found in the working folder " + folder.string(), kSource);
-  }
-  if (st.type() == fs::file_type::directory) {
-    throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kSource);
-  }
-  // A device reads as an empty or endless list, and opening a pipe waits for
-  // a writer with the window frozen. (A failed look-up is left to the open.)
-  if (st.type() != fs::file_type::regular && st.type() != fs::file_type::none) {
-    throw Fault(fault::kFileAccess, shown + " is not a regular file", kSource);
-  }
-  errno = 0;
-  std::ifstream list(path, std::ios::binary);
-  if (!list.is_open()) throw cannotOpen(shown, errno);
-  return list;
-}
-
-bool readListLine(LineReader& reader, ByteString& line, const std::string& listName) {
-  const auto readFault = [&](const std::string& why) {
-    return Fault(fault::kFileAccess,
-                 "Transfer list " + quotedForFault(listName) + " could not be read after line " +
-                     std::to_string(reader.lineNumber()) + why,
-                 kSource);
-  };
-  try {
-    if (reader.next(line)) return true;
-  } catch (const std::ios_base::failure& e) {
-    throw readFault(std::string(": ") + e.what());
-  }
-  if (reader.failed()) throw readFault("");
-  return false;
-}
-
-// A regular file (or a link to one) counts as existing; nothing there, or a
-// folder, counts as missing. Anything else cannot be sent.
-bool imageExists(const fs::path& folder, const std::string& name, const std::string& where) {
-  if (name.empty()) return false;
-  std::error_code ec;
-  const fs::file_status st = fs::status(folder / name, ec);
-  switch (st.type()) {
-    case fs::file_type::not_found:
-    case fs::file_type::directory: return false;
-    case fs::file_type::regular: return true;
-    case fs::file_type::none:
-      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be looked up: " + ec.message(), kSource);
-    default: throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kSource);
-  }
-}
-
-std::ifstream openImage(const fs::path& folder, const std::string& name, const std::string& where) {
-  errno = 0;
-  std::ifstream image(folder / name, std::ios::binary);
-  if (!image.is_open()) throw cannotOpen(where + quotedForFault(name), errno);
-  return image;
-}
-
-// Length of the open file, read from its start again; -1 when it cannot be told.
-std::streamoff fileLength(std::ifstream& file) {
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  file.seekg(0, std::ios::beg);
-  return file ? size : -1;
-}
-
-bool announceable(std::streamoff size) { return size <= std::numeric_limits<int32_t>::max(); }
-
-// Length of the open file; more than 2147483647 bytes cannot be announced.
-int32_t imageSize(std::ifstream& image, const std::string& name, const std::string& where) {
-  const std::streamoff size = fileLength(image);
-  if (size < 0) {
-    throw Fault(fault::kFileAccess, where + "the length of " + quotedForFault(name) + " cannot be read", kSource);
-  }
-  if (!announceable(size)) {
-    throw Fault(fault::kOverflow,
-                where + quotedForFault(name) + " holds " + std::to_string(size) +
-                    " bytes; at most 2147483647 bytes can be sent",
-                kSource);
-  }
-  return static_cast<int32_t>(size);
-}
 
 ByteString buildAddressFrame(const ListEntry& entry, int32_t size, const std::string& where) {
   try {
@@ -163,41 +66,15 @@ std::string entryStatus(const ListEntry& entry, int32_t size) {
   return text;
 }
 
-// Size of a listed image file as the real pass would announce it; 0 for a
-// file that is missing, not a regular file, unreadable or too large to send.
-// A regular file is opened only (never a pipe, which could block).
-int64_t listedImageBytes(const fs::path& folder, const std::string& name) {
-  if (name.empty()) return 0;
-  const fs::path path = folder / name;
-  std::error_code ec;
-  if (fs::status(path, ec).type() != fs::file_type::regular) return 0;
-  std::ifstream image(path, std::ios::binary);
-  if (!image.is_open()) return 0;
-  const std::streamoff size = fileLength(image);
-  return size >= 0 && announceable(size) ? static_cast<int64_t>(size) : 0;
-}
-
-// The first pass: image bytes of the whole list, with the same parser. No
-// value when the list cannot be read or parsed through.
-std::optional<int64_t> listedBytes(const fs::path& folder, const std::string& listName) {
-  try {
-    const fs::path path = folder / listName;
-    std::error_code ec;
-    if (fs::status(path, ec).type() != fs::file_type::regular) return std::nullopt;
-    std::ifstream list(path, std::ios::binary);
-    if (!list.is_open()) return std::nullopt;
-    LineReader reader(list);
-    ByteString line;
-    int64_t total = 0;
-    while (reader.next(line)) {
-      const std::optional<ListEntry> entry = parseListLine(line, listName, reader.lineNumber());
-      if (entry) total += listedImageBytes(folder, entry->name);
-    }
-    if (reader.failed()) return std::nullopt;
-    return total;
-  } catch (...) {  // a malformed line, a read error: the real pass reports it
-    return std::nullopt;
-  }
+// A run whose frames would overflow the frame counter fails before its
+// first frame, with the counter's fault, instead of after 32767 of them.
+void refuseTooManyFrames(const TransferPlan& plan, const std::string& listName) {
+  const long frames = plan.framesToSend();
+  if (frames <= kMaxFramesPerRun) return;
+  throw Fault(fault::kOverflow,
+              std::string(kTooManyFramesText) + "; the list " + quotedForFault(listName) + " needs " +
+                  std::to_string(frames) + ", so none was sent",
+              kSource);
 }
 
 // The progress bar of one phase: the whole list against its total, or each
@@ -287,7 +164,9 @@ FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::strin
 TransferOutcome transferPhase(FormContext& ctx) {
   const std::string listName = chosenTransferList(ctx.window);
   std::ifstream list = openTransferList(ctx.workingFolder, listName);
-  Progress progress(ctx.window, listedBytes(ctx.workingFolder, listName));
+  const TransferPlan plan = planTransfer(ctx.workingFolder, listName);
+  refuseTooManyFrames(plan, listName);
+  Progress progress(ctx.window, plan.listFault ? std::nullopt : std::optional<int64_t>(plan.listedBytes()));
   LineReader reader(list);
   ByteString line;
   while (readListLine(reader, line, listName)) {

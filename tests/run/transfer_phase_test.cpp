@@ -1,4 +1,5 @@
 #include "run/transfer_phase.h"
+#include "run/transfer_plan.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -457,6 +458,34 @@ TEST_F(TransferPhaseTest, imageOver2GiB_faultsOverflowBeforeAnyFrame) {
   EXPECT_EQ(expectFault(fault::kOverflow).description(),
             "program.txt line 1: \"huge.bin\" holds 2147483648 bytes; at most 2147483647 bytes can be sent");
   EXPECT_TRUE(port.writes.empty());
+  expectFilesClosed();
+}
+
+// The frames a list needs are known before the first one: a run that would
+// overflow the frame counter sends nothing. Exactly 32767 frames still go.
+TEST_F(TransferPhaseTest, listNeedingMoreFramesThanTheCounterHolds_faultsBeforeAnyFrame) {
+  const struct {
+    std::uintmax_t dataFrames;
+    bool refused;
+  } rows[] = {{32765, false}, {32766, true}};  // + address frame + end frame
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.dataFrames);
+    { std::ofstream create("big.bin", std::ios::binary); }
+    fs::resize_file("big.bin", row.dataFrames * 512);  // sparse
+    writeFile("program.txt", "big.bin 1 0\r\nmissing-after-the-limit.bin 1 0\r\n");
+    port.writes.clear();
+    const auto plan = planTransfer(ctx.workingFolder, "program.txt");
+    EXPECT_EQ(plan.framesToSend(), static_cast<long>(row.dataFrames) + 1);  // ends early at the missing file
+    writeFile("program.txt", "big.bin 1 0\r\n");
+    if (row.refused) {
+      EXPECT_EQ(
+          expectFault(fault::kOverflow).description(),
+          "Overflow: a run can send at most 32767 frames; the list \"program.txt\" needs 32768, so none was sent");
+      EXPECT_TRUE(port.writes.empty());
+    } else {
+      EXPECT_EQ(planTransfer(ctx.workingFolder, "program.txt").framesToSend(), 32767);
+    }
+  }
   expectFilesClosed();
 }
 
