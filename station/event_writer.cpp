@@ -1,33 +1,30 @@
 #include "station/event_writer.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 
 namespace torvane::station {
 
-namespace {
-
-QByteArray lineOf(const QString& name, QJsonObject fields) {
+QByteArray eventLine(const QString& name, QJsonObject fields) {
   fields.insert(QStringLiteral("event"), name);
+  fields.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
   return QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n';
 }
 
-}  // namespace
-
 void EventWriter::writeLater(const QString& name, QJsonObject fields, double now) {
-  if (pending_.isEmpty()) heldSince_ = now;
-  pending_ += lineOf(name, std::move(fields));
+  if (kept_.empty()) heldSince_ = now;
+  kept_.push_back({name, eventLine(name, std::move(fields))});
 }
 
 void EventWriter::flush() {
-  if (pending_.isEmpty()) return;
-  std::fwrite(pending_.constData(), 1, static_cast<std::size_t>(pending_.size()), out_);
-  std::fflush(out_);
-  pending_.clear();
+  for (const Kept& event : kept_) out_.write(event.line, event.name);
+  kept_.clear();
+  out_.flush();
 }
 
 void EventWriter::write(const QString& name, QJsonObject fields) {
-  pending_ += lineOf(name, std::move(fields));
   flush();
+  out_.write(eventLine(name, std::move(fields)));
 }
 
 }  // namespace torvane::station

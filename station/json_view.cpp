@@ -10,8 +10,9 @@ void JsonView::event(const Machine& machine, const QJsonObject& event) {
   QJsonObject line = event;
   line.insert(QStringLiteral("port"), machine.port.label);
   line.insert(QStringLiteral("device"), machine.port.device);
-  out_ << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << '\n';
-  out_.flush();
+  const bool latestWins = name == QStringLiteral("status") || name == QStringLiteral("progress");
+  out_.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n',
+             latestWins ? machine.port.label + u'/' + name : QString());
 }
 
 }  // namespace torvane::station

@@ -1,23 +1,24 @@
 // --json: every event of every machine as one JSON object per line, with
 // the machine's "port" (as named) and "device" added; nothing else on
-// standard output. With --quiet only the found and end events.
+// standard output. With --quiet only the found and end events. While the
+// reader is slow, a machine's latest status and progress take the place of
+// older ones that still wait.
 #pragma once
 
-#include <QTextStream>
-
+#include "station/nonblocking_output.h"
 #include "station/station_view.h"
 
 namespace torvane::station {
 
 class JsonView : public StationView {
  public:
-  JsonView(QTextStream& out, bool quiet) : out_(out), quiet_(quiet) {}
+  JsonView(NonBlockingOutput& out, bool quiet) : out_(out), quiet_(quiet) {}
 
   void event(const Machine& machine, const QJsonObject& event) override;
   void finish(const std::vector<Machine>&) override {}
 
  private:
-  QTextStream& out_;
+  NonBlockingOutput& out_;
   bool quiet_;
 };
 

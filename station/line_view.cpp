@@ -29,17 +29,14 @@ void LineView::progress(const Machine& machine) {
   if (machine.sent == 0) shown = 0;
   if (quarter <= shown) return;
   shown = quarter;
-  line(machine, QStringLiteral("%1% of %2 bytes").arg(quarter * 25).arg(machine.total));
+  line(machine, QStringLiteral("%1% of %2 bytes").arg(quarter * 25).arg(machine.total),
+       machine.port.label + QStringLiteral("/progress"));
 }
 
-void LineView::line(const Machine& machine, const QString& text) {
-  out_ << machine.port.label << QStringLiteral(": ") << text << '\n';
-  out_.flush();
+void LineView::line(const Machine& machine, const QString& text, const QString& key) {
+  out_.write((machine.port.label + QStringLiteral(": ") + text + u'\n').toUtf8(), key);
 }
 
-void LineView::finish(const std::vector<Machine>& machines) {
-  out_ << '\n' << summaryTable(machines);
-  out_.flush();
-}
+void LineView::finish(const std::vector<Machine>& machines) { out_.write(('\n' + summaryTable(machines)).toUtf8()); }
 
 }  // namespace torvane::station

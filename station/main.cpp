@@ -3,13 +3,13 @@
 // and by --help; each machine is updated by a worker process of its own
 // (station/worker.h) under the supervisor (station/supervisor.h).
 #include <QCoreApplication>
-#include <QTextStream>
 #include <iostream>
 #include <memory>
 
 #include "serial/com_names.h"
 #include "station/json_view.h"
 #include "station/line_view.h"
+#include "station/nonblocking_output.h"
 #include "station/stop_signals.h"
 #include "station/supervisor.h"
 #include "station/terminal_view.h"
@@ -31,15 +31,18 @@ bool onTerminal() {
 #endif
 }
 
-std::unique_ptr<StationView> viewFor(const StationOptions& options, QTextStream& out,
+std::unique_ptr<StationView> viewFor(const StationOptions& options, NonBlockingOutput& out,
                                      const std::vector<Machine>& machines) {
   if (options.json) return std::make_unique<JsonView>(out, options.quiet);
   if (onTerminal() && !options.quiet) return std::make_unique<TerminalView>(out, machines);
   return std::make_unique<LineView>(out, options.quiet);
 }
 
+// Standard output never stalls a run: a slow reader gets the latest of each
+// machine, and one that goes away ends the output, not the station. Only
+// after the last run has ended does the station wait for it.
 int supervise(const StationOptions& options) {
-  QTextStream out(stdout);
+  NonBlockingOutput out(1);
   Supervisor supervisor(options, QCoreApplication::applicationFilePath());
   onStopSignal([&supervisor] { supervisor.stop(); });
   int code = -1;
@@ -48,10 +51,10 @@ int supervise(const StationOptions& options) {
                      code = exitCode;
                      QCoreApplication::exit(exitCode);
                    });
-  if (code >= 0) return code;  // nothing to wait for
-  const int result = QCoreApplication::exec();
+  if (code < 0) code = QCoreApplication::exec();
   onStopSignal({});
-  return result;
+  out.drain();
+  return code;
 }
 
 }  // namespace

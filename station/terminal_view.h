@@ -1,21 +1,22 @@
 // The view on a terminal: one live line per machine (port, progress bar,
 // percent, bytes per second, time left, status), redrawn in place at most
-// every kRedrawSeconds; messages appear above the lines; at the end the
-// lines are drawn once more and the summary follows.
+// every kRedrawSeconds, and only once the terminal has taken the last
+// drawing (it may be stopped with Ctrl-S); messages appear above the lines;
+// at the end the lines are drawn once more and the summary follows.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QStringList>
-#include <QTextStream>
 #include <QTimer>
 
+#include "station/nonblocking_output.h"
 #include "station/station_view.h"
 
 namespace torvane::station {
 
 class TerminalView : public StationView {
  public:
-  TerminalView(QTextStream& out, const std::vector<Machine>& machines);
+  TerminalView(NonBlockingOutput& out, const std::vector<Machine>& machines);
 
   void event(const Machine& machine, const QJsonObject& event) override;
   void finish(const std::vector<Machine>& machines) override;
@@ -25,7 +26,7 @@ class TerminalView : public StationView {
  private:
   void redraw();
 
-  QTextStream& out_;
+  NonBlockingOutput& out_;
   const std::vector<Machine>& machines_;
   QStringList messages_;  // waiting to be printed above the lines
   int drawn_ = 0;         // lines drawn last time

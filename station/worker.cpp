@@ -98,6 +98,11 @@ int runWorker(const StationOptions& options) {
   const PortTarget& target = options.ports.front();
   mapPorts(target);
   EventWriter events;
+  // Whatever ends the worker, its events are out first (or the supervisor has gone).
+  struct DrainAtEnd {
+    EventWriter& events;
+    ~DrainAtEnd() { events.drain(); }
+  } drainAtEnd{events};
   const std::filesystem::path folder = options.folder.toStdString();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {

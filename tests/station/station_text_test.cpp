@@ -2,13 +2,19 @@
 // per-frame status texts and the summary.
 #include <gtest/gtest.h>
 
-#include <QTextStream>
+#include <fcntl.h>
+#include <unistd.h>
+#include <QDateTime>
+#include <QJsonDocument>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "station/event_pipe_window_ops.h"
 #include "station/event_writer.h"
 #include "station/line_view.h"
 #include "station/machine_text.h"
+#include "station/nonblocking_output.h"
 #include "tests/fakes/fake_clock.h"
 
 namespace torvane::station {
@@ -21,6 +27,25 @@ Machine endedMachine(const QString& label, const QString& outcome, const QString
   m.apply({{"event", "end"}, {"outcome", outcome}, {"status", status}, {"seconds", 1.5}, {"frames", 3}});
   return m;
 }
+
+// What a writer on a scratch file has written so far.
+class WrittenFile {
+ public:
+  WrittenFile() : file_(std::tmpfile()) {}
+  ~WrittenFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  std::FILE* get() const { return file_; }
+  std::string text() const {
+    std::fflush(file_);
+    std::string text(static_cast<std::size_t>(::lseek(fileno(file_), 0, SEEK_END)), '\0');
+    text.resize(static_cast<std::size_t>(std::max<ssize_t>(::pread(fileno(file_), text.data(), text.size(), 0), 0)));
+    return text;
+  }
+
+ private:
+  std::FILE* file_;
+};
 
 TEST(StationText, liveLine_showsBarPercentRateAndTimeLeftWithinTheWidth) {
   Machine m;
@@ -51,8 +76,9 @@ TEST(StationText, summary_namesWhyAMachineFailedAndLeavesOutAbsentOnes) {
 }
 
 TEST(StationText, lineView_printsEachStageAndQuarterProgressLines) {
-  QString text;
-  QTextStream out(&text);
+  WrittenFile file;
+  ASSERT_NE(file.get(), nullptr);
+  NonBlockingOutput out(fileno(file.get()));
   LineView view(out, false);
   Machine m;
   m.port = {"COM1", "/dev/ttyUSB0", 1};
@@ -64,31 +90,23 @@ TEST(StationText, lineView_printsEachStageAndQuarterProgressLines) {
   feed({{"event", "progress"}, {"sent", 0}, {"total", 1000}});
   for (int sent = 100; sent <= 1000; sent += 100) feed({{"event", "progress"}, {"sent", sent}, {"total", 1000}});
   feed({{"event", "status"}, {"stage", "closing"}, {"text", " Status: Finished closing connection"}});
-  EXPECT_EQ(text.toStdString(),
+  EXPECT_EQ(file.text(),
             "COM1: Status: Sending code.bin (3000 bytes) to Code(32768)\n"
             "COM1: 25% of 1000 bytes\nCOM1: 50% of 1000 bytes\nCOM1: 75% of 1000 bytes\nCOM1: 100% of 1000 bytes\n"
             "COM1: Status: Finished closing connection\n");
 }
 
-// What a writer on a scratch file has written so far.
-class WrittenFile {
- public:
-  WrittenFile() : file_(std::tmpfile()) {}
-  ~WrittenFile() {
-    if (file_ != nullptr) std::fclose(file_);
+// The events of a written text, without their times (each has one).
+std::string withoutTimes(const std::string& text) {
+  std::string lines;
+  for (const QByteArray& line : QByteArray::fromStdString(text).split('\n')) {
+    if (line.isEmpty()) continue;
+    QJsonObject event = QJsonDocument::fromJson(line).object();
+    EXPECT_TRUE(QDateTime::fromString(event.take("time").toString(), Qt::ISODateWithMs).isValid()) << line.data();
+    lines += QJsonDocument(event).toJson(QJsonDocument::Compact).toStdString() + "\n";
   }
-  std::FILE* get() const { return file_; }
-  std::string text() const {
-    std::fflush(file_);
-    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
-    std::rewind(file_);
-    text.resize(std::fread(text.data(), 1, text.size(), file_));
-    return text;
-  }
-
- private:
-  std::FILE* file_;
-};
+  return lines;
+}
 
 // Status and progress wait for the run's next wait; any other event, the
 // flush and the end of the writer let them out first, in their order.
@@ -96,7 +114,7 @@ TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder
   WrittenFile file;
   ASSERT_NE(file.get(), nullptr);
   {
-    EventWriter events(file.get());
+    EventWriter events(fileno(file.get()));
     events.writeLater("status", {{"text", "a"}}, 0);
     events.writeLater("progress", {{"sent", 1}}, 0);
     EXPECT_EQ(file.text(), "");
@@ -105,10 +123,42 @@ TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder
     events.write("end", {{"outcome", "complete"}});
     events.writeLater("status", {{"text", "c"}}, 0);
   }
-  EXPECT_EQ(file.text(),
+  EXPECT_EQ(withoutTimes(file.text()),
             "{\"event\":\"status\",\"text\":\"a\"}\n{\"event\":\"progress\",\"sent\":1}\n"
             "{\"event\":\"status\",\"text\":\"b\"}\n{\"event\":\"end\",\"outcome\":\"complete\"}\n"
             "{\"event\":\"status\",\"text\":\"c\"}\n");
+}
+
+// A reader that does not read never makes the writer wait: while the pipe is
+// full the latest progress takes the place of the older ones, and nothing
+// else is lost; a reader that goes away ends the output, not the writer.
+TEST(StationText, nonBlockingOutput_fullPipeKeepsTheLatestOfAKeyAndAGoneReaderEndsIt) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+  {
+    NonBlockingOutput out(fds[1]);
+    const QByteArray pad(200, 'x');
+    for (int n = 1; n <= 100; ++n) out.write("progress " + QByteArray::number(n) + " " + pad + "\n", "COM1/progress");
+    out.write("end\n");
+    EXPECT_TRUE(out.waiting());
+    std::string got;
+    char buffer[65536];
+    while (got.find("end\n") == std::string::npos) {
+      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+      out.flush();
+    }
+    const auto lines = std::count(got.begin(), got.end(), '\n');
+    EXPECT_LT(lines, 40) << "older progress lines should have given way";
+    EXPECT_NE(got.find("progress 100 "), std::string::npos);
+    EXPECT_EQ(got.rfind("end\n"), got.size() - 4);
+    ::close(fds[0]);
+    out.write("after the reader left\n");
+    EXPECT_TRUE(out.closed());
+  }
+  ::close(fds[1]);
 }
 
 // A pass that does not sleep (between a verdict and the next frame) lets
@@ -116,7 +166,7 @@ TEST(StationText, eventWriter_holdsStatusAndProgressUntilTheWaitAndKeepsTheOrder
 TEST(StationText, eventPipeWindow_yieldLetsHeldEventsOutLateASleepAtOnce) {
   WrittenFile file;
   ASSERT_NE(file.get(), nullptr);
-  EventWriter events(file.get());
+  EventWriter events(fileno(file.get()));
   testing::FakeClock clock;
   EventPipeWindowOps ops(Source::Program, 1, events, clock);
   ops.progressStart(1024);
