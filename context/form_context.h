@@ -26,6 +26,8 @@ struct FormState {
   int16_t timerFired = 0;      // set by the tick of the pause timer
   bool runInProgress = false;  // an update run is under way (a second Start is ignored)
   bool closing = false;        // the window is closing: procedures end at their next wait
+  // What the fault that ends them says (a front end without a window says why it stops).
+  std::string closingText = "The window was closed during the operation";
 };
 
 struct FormContext {

@@ -10,7 +10,7 @@ namespace {
 
 void checkNotClosing(const FormContext& ctx) {
   if (ctx.state.closing) {
-    throw Fault(fault::kWindowClosed, "The window was closed during the operation", "frmdl");
+    throw Fault(fault::kWindowClosed, ctx.state.closingText, "frmdl");
   }
 }
 

@@ -1,6 +1,10 @@
 #include "station/json_view.h"
 
 #include <QJsonDocument>
+#include <algorithm>
+#include <iostream>
+
+#include "station/machine_text.h"
 
 namespace torvane::station {
 
@@ -13,6 +17,12 @@ void JsonView::event(const Machine& machine, const QJsonObject& event) {
   const bool latestWins = name == QStringLiteral("status") || name == QStringLiteral("progress");
   out_.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n',
              latestWins ? machine.port.label + u'/' + name : QString());
+}
+
+void JsonView::finish(const std::vector<Machine>& machines) {
+  const bool nothing =
+      std::all_of(machines.begin(), machines.end(), [](const Machine& m) { return m.phase == Machine::Phase::Absent; });
+  if (nothing) std::cerr << "torvane-station: " << nothingFoundText(machines).toStdString() << std::endl;
 }
 
 }  // namespace torvane::station

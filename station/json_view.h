@@ -15,7 +15,9 @@ class JsonView : public StationView {
   JsonView(NonBlockingOutput& out, bool quiet) : out_(out), quiet_(quiet) {}
 
   void event(const Machine& machine, const QJsonObject& event) override;
-  void finish(const std::vector<Machine>&) override {}
+  // A scan that found no machine says so on standard error: standard output
+  // holds JSON only.
+  void finish(const std::vector<Machine>& machines) override;
 
  private:
   NonBlockingOutput& out_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QStringList>
+
 #include "form/transfer_progress.h"
 
 namespace torvane::station {
@@ -50,7 +52,26 @@ int labelWidth(const std::vector<Machine>& machines) {
   return width;
 }
 
+QString nothingFoundText(const std::vector<Machine>& machines) {
+  if (machines.empty()) {
+    return QStringLiteral("No serial port to scan: no device stands behind COM1 to COM9 (see torvane-update --ports).");
+  }
+  QStringList ports;
+  for (const Machine& m : machines) {
+    ports << (m.port.label == m.port.device ? m.port.label
+                                            : m.port.label + QStringLiteral(" (") + m.port.device + u')');
+  }
+  return QStringLiteral(
+             "No machine announced itself within 2 s on %1. Check that it is connected, switched on and "
+             "idle, or name its port with --port.")
+      .arg(ports.join(QStringLiteral(", ")));
+}
+
 QString summaryTable(const std::vector<Machine>& machines) {
+  if (std::all_of(machines.begin(), machines.end(),
+                  [](const Machine& m) { return m.phase == Machine::Phase::Absent; })) {
+    return nothingFoundText(machines) + u'\n';
+  }
   const int w = labelWidth(machines);
   QString table = QStringLiteral("port").leftJustified(w) +
                   QStringLiteral("  outcome    time      frames  resends  final status\n");

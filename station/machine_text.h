@@ -14,8 +14,12 @@ namespace torvane::station {
 QString liveLine(const Machine& machine, int labelWidth, int width);
 
 // Port, outcome, time, frames, resends and final status of every machine
-// that took part (not those that did not announce themselves).
+// that took part (not those that did not announce themselves); when none
+// did, the sentence of nothingFoundText.
 QString summaryTable(const std::vector<Machine>& machines);
+
+// What a scan that found no machine listened on, as a sentence.
+QString nothingFoundText(const std::vector<Machine>& machines);
 
 // The widest port label of those machines.
 int labelWidth(const std::vector<Machine>& machines);

@@ -44,7 +44,7 @@ std::unique_ptr<StationView> viewFor(const StationOptions& options, NonBlockingO
 int supervise(const StationOptions& options) {
   NonBlockingOutput out(1);
   Supervisor supervisor(options, QCoreApplication::applicationFilePath());
-  onStopSignal([&supervisor] { supervisor.stop(); });
+  onStopSignal([&supervisor](const std::string& why) { supervisor.stop(why); });
   int code = -1;
   supervisor.start([&](const std::vector<Machine>& machines) { return viewFor(options, out, machines); },
                    [&code](int exitCode) {

@@ -66,9 +66,11 @@ void Supervisor::start(const ViewMaker& makeView, std::function<void(int)> done)
   if (machines_.empty()) done_(exitCode());
 }
 
-void Supervisor::stop() {
+void Supervisor::stop(const std::string& why) {
   for (const std::unique_ptr<QProcess>& worker : workers_) {
-    if (worker->state() != QProcess::NotRunning) worker->closeWriteChannel();
+    if (worker->state() == QProcess::NotRunning) continue;
+    worker->write(QByteArray::fromStdString(why) + '\n');
+    worker->closeWriteChannel();
   }
 }
 

@@ -3,9 +3,10 @@
 // port, state, time-outs and event loop, so that none can delay another.
 // It reads each worker's event lines from a pipe, keeps the machines' state
 // for the view, and when every worker has ended gives the exit code.
-// stop() (Ctrl-C, SIGTERM, the end of the supervisor) closes every worker's
-// input: each run ends at its next wait with its record written; a worker
-// still running a few seconds later is killed.
+// stop() (Ctrl-C, SIGTERM, the end of the supervisor) tells every worker
+// why and closes its input: each run ends at its next wait with that reason
+// ("stopped (Ctrl-C)") and its record written; a worker still running a few
+// seconds later is killed.
 #pragma once
 
 #include <QProcess>
@@ -30,7 +31,7 @@ class Supervisor {
 
   // Starts the workers; done(exit code) is called once every one has ended.
   void start(const ViewMaker& makeView, std::function<void(int)> done);
-  void stop();
+  void stop(const std::string& why = "stopped: the station ended");
 
   const std::vector<Machine>& machines() const { return machines_; }
   int exitCode() const;

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "context/form_context.h"
 #include "discovery/scan_ports.h"
@@ -48,15 +49,22 @@ std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
                     }});
 }
 
-// The end of standard input (the supervisor closed it, or ended) closes the
-// "window": the procedure ends at its next wait.
+// The end of standard input closes the "window": the procedure ends at its
+// next wait. The supervisor writes why before it closes it; a supervisor
+// that was killed leaves the input closed without a word.
 std::unique_ptr<QSocketNotifier> watchInput(FormState& state) {
 #ifdef Q_OS_UNIX
   auto notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
   QSocketNotifier* raw = notifier.get();
-  QObject::connect(raw, &QSocketNotifier::activated, [raw, &state] {
+  QObject::connect(raw, &QSocketNotifier::activated, [raw, &state, why = std::string()]() mutable {
     char buffer[256];
-    if (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) return;
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n > 0) {
+      why.append(buffer, static_cast<std::size_t>(n));
+      return;
+    }
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+    state.closingText = why.empty() ? "stopped: the station that started this run was killed" : why;
     state.closing = true;
     raw->setEnabled(false);
   });

@@ -87,7 +87,22 @@ TEST(StationE2e, scanWithNoMachine_exits3) {
   StationRig rig;
   const StationRun run = rig.run({"--scan", "--no-log"});
   EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
+  EXPECT_NE(run.out.find("No machine announced itself within 2 s on COM1 (" + rig.dir() + "/absent1), COM2"),
+            std::string::npos)
+      << run.out;
   EXPECT_TRUE(rig.records().empty());
+}
+
+TEST(StationE2e, ctrlC_endsTheRunAtItsNextWaitAndRecordsWhy) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{"--silent-at", "1"}})) << rig.error();
+  const StationRun run = rig.run({"--port", QString::fromStdString(rig.sim(0).slavePath())}, 1500);
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_LT(run.seconds, 10);
+  EXPECT_NE(summaryRow(run.out, rig.sim(0).slavePath()).find("Error: stopped (Ctrl-C)"), std::string::npos) << run.out;
+  ASSERT_EQ(rig.records().size(), 1u);
+  EXPECT_EQ(rig.records()[0]["outcome"].toString(), QStringLiteral("closed"));
+  EXPECT_EQ(rig.records()[0]["fault"].toObject()["description"].toString(), QStringLiteral("stopped (Ctrl-C)"));
 }
 
 TEST(StationE2e, wrongArguments_exit2WithOneLineOnStandardError) {
@@ -107,6 +122,9 @@ TEST(StationE2e, silentMachine_failsAloneWhileTheOtherCompletes) {
   EXPECT_EQ(rig.sim(0).stop().result, "OK");
   EXPECT_TRUE(rig.sim(0).savedImage(1) == rig.image());
   EXPECT_NE(summaryRow(run.out, rig.sim(1).slavePath()).find("failed"), std::string::npos) << run.out;
+  EXPECT_NE(summaryRow(run.out, rig.sim(1).slavePath()).find("Error: no verdict for frame 2 within 20 s"),
+            std::string::npos)
+      << run.out;
   // The healthy machine's end was told as it happened, not after the silent one's time-outs.
   const std::size_t completed = run.out.find(rig.sim(0).slavePath() + ": complete:");
   const std::size_t failed = run.out.find(rig.sim(1).slavePath() + ": failed:");

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <csignal>
 
 #include "tests/e2e/e2e_bench.h"
 
@@ -57,12 +58,13 @@ bool StationRig::startSims(const std::vector<std::vector<std::string>>& argsEach
   return true;
 }
 
-StationRun StationRig::run(const QStringList& args) {
+StationRun StationRig::run(const QStringList& args, int interruptAfterMs) {
   QProcess station;
   QElapsedTimer timer;
   timer.start();
   station.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-station"), args + QStringList{"--folder", dir_.path()});
   StationRun run;
+  if (interruptAfterMs >= 0 && !station.waitForFinished(interruptAfterMs)) ::kill(station.processId(), SIGINT);
   if (!station.waitForFinished(120000)) station.kill();
   station.waitForFinished();
   run.exitCode = station.exitStatus() == QProcess::NormalExit ? station.exitCode() : -1;

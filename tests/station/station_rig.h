@@ -35,7 +35,8 @@ class StationRig {
   e2e::SimProcess& sim(std::size_t i) { return *sims_[i]; }
   void mapCom(int com, const std::string& device);
   // Runs the station with args and --folder of the rig; waits for its end.
-  StationRun run(const QStringList& args);
+  // With interruptAfterMs, Ctrl-C (SIGINT) reaches it after that long.
+  StationRun run(const QStringList& args, int interruptAfterMs = -1);
   std::vector<QJsonObject> records() const;
   const std::string& error() const { return error_; }
 
