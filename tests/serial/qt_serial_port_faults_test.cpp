@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "serial/host_lookups.h"
+#include "serial/port_host.h"
 #include "serial/qt_serial_port.h"
 #include "tests/serial/pty_pair.h"
 
@@ -267,7 +267,7 @@ TEST_F(QtSerialPortFaults, holderLookup_findsAnotherProcessByNameAndId) {
   ASSERT_EQ(::read(ready[0], &opened, 1), 1);
   EXPECT_EQ(opened, 'y');
   const auto holds = [&](long pid, bool self) {
-    const std::vector<PortHolder> holders = deviceHolders(pty.slavePath(), {});
+    const std::vector<PortHolder> holders = systemPortHost().holders(pty.slavePath(), {});
     return std::any_of(holders.begin(), holders.end(), [&](const PortHolder& h) {
       return h.pid == pid && h.self == self && h.certain && (self || h.name == "ModemManager");
     });

@@ -1,0 +1,188 @@
+// The device behind the Qt serial port: where the lookup leads, what the host
+// tells of it, and one writer per device whatever name either side uses.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "serial/qt_serial_port.h"
+#include "tests/serial/fake_port_host.h"
+
+namespace torvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+Fault faultFrom(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Fault& f) {
+    return f;
+  }
+  ADD_FAILURE() << "no fault thrown";
+  return Fault(0, "", "");
+}
+
+ComLookup leadsTo(const std::string& device, bool byPath = false) {
+  return [=](int) { return ComDevice{device, byPath}; };
+}
+
+// A pseudo-terminal that nothing of the test holds open but its master
+// side, and a symbolic link to it: the device under a second name.
+class QtSerialPortDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[256] = {};
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    device = name;
+    ASSERT_FALSE(dir.empty());
+    link = (dir / "link").string();
+    fs::create_symlink(device, link);
+  }
+  void TearDown() override {
+    if (master >= 0) ::close(master);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  speed_t lineSpeed() const {
+    termios t{};
+    EXPECT_EQ(::tcgetattr(master, &t), 0);  // a pty's master tells its slave's settings
+    return cfgetospeed(&t);
+  }
+  ByteString readMaster(std::size_t count) {
+    ByteString got;
+    for (int i = 0; i < 100 && got.size() < count; ++i) {
+      pollfd p{master, POLLIN, 10};
+      if (::poll(&p, 1, 10) <= 0) continue;
+      char buffer[64];
+      const ssize_t n = ::read(master, buffer, sizeof buffer);
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  testing::NoComVariables noVariables;
+  int master = -1;
+  std::string device, link;
+  const fs::path dir = test::makeScratchDirectory("torvane-port-device");
+};
+
+TEST_F(QtSerialPortDevice, secondPortUnderAnotherName_isInUseAndLeavesTheHoldersLineAlone) {
+  QtSerialPort first(leadsTo(device));
+  first.setSettings("38400,N,8,1");
+  first.setPortOpen(true);
+  QtSerialPort second(leadsTo(link));
+  second.setCommPort(2);
+  const Fault f = faultFrom([&] { second.setPortOpen(true); });
+  EXPECT_EQ(f.number(), fault::kPortAlreadyOpen);
+  EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by this program (process " + std::to_string(::getpid()) +
+                                 "). Close it there first, or restart the program.");
+  EXPECT_FALSE(second.portOpen());
+  EXPECT_EQ(lineSpeed(), static_cast<speed_t>(B38400));
+  first.output("ok");
+  EXPECT_EQ(readMaster(2), "ok");
+  first.setPortOpen(false);  // releases the device
+  second.setPortOpen(true);
+  EXPECT_TRUE(second.portOpen());
+}
+
+TEST_F(QtSerialPortDevice, heldByAnotherProcess_isInUseNamingItUntilItEnds) {
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // holds the device as another station would, by its real name
+    ::close(ready[0]);
+    ::close(release[1]);
+    ::prctl(PR_SET_NAME, "torvane-station");
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    [[maybe_unused]] const ssize_t w = ::write(ready[1], locked ? "y" : "n", 1);
+    char c;
+    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  ASSERT_EQ(locked, 'y');
+  QtSerialPort port(leadsTo(link));
+  port.setCommPort(2);
+  const Fault f = faultFrom([&] { port.setPortOpen(true); });
+  EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by torvane-station (process " + std::to_string(child) +
+                                 "). Close that program and try again.");
+  EXPECT_FALSE(port.portOpen());
+  ::close(release[1]);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  port.setPortOpen(true);
+  EXPECT_TRUE(port.portOpen());
+}
+
+TEST_F(QtSerialPortDevice, pathFaults_nameThePathAndTheHostsPorts) {
+  testing::FakePortHost host;
+  host.ports = {testing::describedPort("/dev/ttyS0")};
+  std::ofstream(dir / "plain") << "not a terminal";
+  const struct {
+    std::string path;
+    const char* text;
+  } rows[] = {
+      {"/nonexistent/ttyUSB7",
+       "/nonexistent/ttyUSB7 does not exist. Connect the adapter or choose one of the ports present. "
+       "The port present is COM1 (/dev/ttyS0)."},
+      {(dir / "plain").string(), ". Check the path or choose another port."},
+  };
+  for (const auto& row : rows) {
+    QtSerialPort port(leadsTo(row.path, true), host);
+    const Fault f = faultFrom([&] { port.setPortOpen(true); });
+    EXPECT_EQ(f.number(), fault::kPortInvalid);
+    EXPECT_EQ(f.description().rfind(row.path, 0), 0u) << f.description();
+    EXPECT_NE(f.description().find(row.text), std::string::npos) << f.description();
+  }
+}
+
+TEST_F(QtSerialPortDevice, openedPort_isTheDeviceAsOpenedWithTheHostsDescription) {
+  testing::FakePortHost host;
+  PortDescription listed = testing::describedPort(device, "usb1/1-2");
+  listed.description = "FT232R USB UART";
+  host.ports = {listed};
+  host.links[link] = device;
+  QtSerialPort port(leadsTo(link), host);
+  PortDescription expected = listed;
+  expected.device = link;
+  EXPECT_EQ(port.openedPort(), expected);  // the one it would open
+  port.setPortOpen(true);
+  EXPECT_EQ(port.openedPort(), expected);
+  QtSerialPort unlisted(leadsTo("/dev/ttyUSB9"), host);
+  EXPECT_EQ(unlisted.openedPort(), testing::describedPort("/dev/ttyUSB9"));
+}
+
+TEST_F(QtSerialPortDevice, inputWaitable_isTheOpenDescriptorThatPollsReadableOnInput) {
+  QtSerialPort port(leadsTo(device));
+  EXPECT_EQ(port.inputWaitable(), InputWaitable{});
+  port.setPortOpen(true);
+  const InputWaitable waitable = port.inputWaitable();
+  ASSERT_EQ(waitable.kind, InputWaitable::Kind::FileDescriptor);
+  pollfd p{static_cast<int>(waitable.value), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0);
+  ASSERT_EQ(::write(master, "A", 1), 1);
+  EXPECT_EQ(::poll(&p, 1, 1000), 1);
+  EXPECT_EQ(port.input(), "A");
+  port.setPortOpen(false);
+  EXPECT_EQ(port.inputWaitable(), InputWaitable{});
+}
+
+}  // namespace
+}  // namespace torvane
