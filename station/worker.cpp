@@ -22,18 +22,10 @@ namespace torvane::station {
 
 namespace {
 
-#ifdef Q_OS_WIN
-const char* const kAbsentDevice = "\\\\.\\TORVANE-STATION-NO-PORT";
-#else
-const char* const kAbsentDevice = "/dev/null/torvane-station-no-port";
-#endif
-
-// COM `port.com` is the worker's device; no other COM number reaches a device.
-void mapPorts(const PortTarget& port) {
-  for (int n = kFirstCom; n <= kLastCom; ++n) {
-    const QByteArray value = n == port.com ? port.device.toLocal8Bit() : QByteArray(kAbsentDevice);
-    qputenv(QStringLiteral("TORVANE_COM%1").arg(n).toLatin1().constData(), value);
-  }
+// COM `port.com` leads to the worker's device; no other COM number leads anywhere.
+ComLookup workerLookup(const PortTarget& port) {
+  const ComDevice device{port.device.toLocal8Bit().toStdString(), port.byPath};
+  return [device, com = port.com](int n) { return n == com ? device : ComDevice{}; };
 }
 
 std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
@@ -98,14 +90,13 @@ int runWorker(const StationOptions& options) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   const PortTarget& target = options.ports.front();
-  mapPorts(target);
   EventWriter events;
   if (!QDir::setCurrent(options.folder)) {
     events.write(QStringLiteral("end"), {{QStringLiteral("outcome"), QStringLiteral("failed")},
                                          {QStringLiteral("status"), QStringLiteral("cannot open the folder")}});
     return kSomeNotCompleted;
   }
-  QtSerialPort port;
+  QtSerialPort port(workerLookup(target));
   MonotonicClock clock;
   ConsoleWindowOps ops(options.source, target.com, events, clock);
   const std::unique_ptr<UpdateRecorder> recorder = stationRecorder(options);
