@@ -184,7 +184,8 @@ std::vector<ComAssignment> comMap(const PortHost& host, const std::function<std:
   return assignComs(host.serialPorts(), sources);
 }
 
-std::string deviceForCom(int n, const PortHost& host, const std::function<std::string(int)>& variable) {
+std::string deviceForCom(int n, [[maybe_unused]] const PortHost& host,
+                         const std::function<std::string(int)>& variable) {
   if (n < kFirstCom || n > kLastCom) return {};
   if (std::string named = variable(n); !named.empty()) return named;
 #ifdef _WIN32
