@@ -9,14 +9,12 @@ namespace {
 
 std::string com(const PortId& port) { return "COM" + std::to_string(port.com); }
 
-// A device the operator named by its path goes by that path alone.
+// "COM3 (/dev/ttyS2)".
+std::string label(const PortId& port) { return comLabel(port.com, port.device); }
+
+// A device that the operator named by its path, not by a COM number: where
+// the advice would be to set TORVANE_COMn, it goes by that path alone.
 bool namedByPath(const PortId& port) { return port.byPath && !port.device.empty(); }
-
-// "COM3 (/dev/ttyS2)", or "/dev/ttyUSB7" for a device named by its path.
-std::string label(const PortId& port) { return namedByPath(port) ? port.device : comLabel(port.com, port.device); }
-
-// "COM3", or the path of a device named by its path.
-std::string name(const PortId& port) { return namedByPath(port) ? port.device : com(port); }
 
 std::string because(const std::string& systemText) {
   return systemText.empty() ? std::string() : " (" + systemText + ")";
@@ -210,7 +208,7 @@ Fault portFault(PortError error, PortStep step, const PortId& port, const std::s
       }
       return Fault(fault::kPortAlreadyOpen, label(port) + " is already open.", kPortSource);
     case PortError::NotOpen:
-      return Fault(fault::kPortNotOpen, name(port) + " is not open. Open the port before " + doing(step) + ".",
+      return Fault(fault::kPortNotOpen, com(port) + " is not open. Open the port before " + doing(step) + ".",
                    kPortSource);
     case PortError::DeviceGone:
       return Fault(fault::kPortVanished,
@@ -219,11 +217,11 @@ Fault portFault(PortError error, PortStep step, const PortId& port, const std::s
                    kPortSource);
     case PortError::Unsupported:
       if (step == PortStep::Open) {
-        const std::string check =
-            namedByPath(port) ? std::string("the path") : "TORVANE_COM" + std::to_string(port.com);
+        const bool byPath = namedByPath(port);
+        const std::string check = byPath ? std::string("the path") : "TORVANE_COM" + std::to_string(port.com);
         return Fault(fault::kPortInvalid,
-                     label(port) + " is not a serial port" + because(systemText) + ". Check " + check +
-                         " or choose another port.",
+                     (byPath ? port.device : label(port)) + " is not a serial port" + because(systemText) + ". Check " +
+                         check + " or choose another port.",
                      kPortSource);
       }
       return Fault(fault::kPortIo, label(port) + " does not support " + doing(step) + because(systemText) + ".",
