@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -26,6 +29,44 @@ PtyPair::PtyPair() {
 PtyPair::~PtyPair() {
   closeMaster();
   if (slave_ >= 0) ::close(slave_);
+}
+
+HoldingProcess::HoldingProcess(const std::string& device, const char* name, bool lock) {
+  int ready[2], release[2];
+  if (::pipe(ready) != 0) return;
+  if (::pipe(release) != 0) {
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return;
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::close(ready[0]);
+    ::close(release[1]);
+    ::prctl(PR_SET_NAME, name);
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    const bool held = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+    [[maybe_unused]] const ssize_t w = ::write(ready[1], held ? "y" : "n", 1);
+    char c;
+    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);  // until the test closes its end
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  release_ = release[1];
+  char held = 0;
+  holding_ = pid_ > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
+  ::close(ready[0]);
+}
+
+HoldingProcess::~HoldingProcess() { release(); }
+
+void HoldingProcess::release() {
+  if (release_ >= 0) ::close(release_);
+  release_ = -1;
+  if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  holding_ = false;
 }
 
 void PtyPair::closeMaster() {

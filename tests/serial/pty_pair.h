@@ -2,6 +2,8 @@
 // slave side by its path, the test plays the far end on the master side.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "encoding/bytes.h"
@@ -36,6 +38,28 @@ class PtyPair {
   int master_ = -1;
   int slave_ = -1;
   std::string path_;
+};
+
+// Another program holding a device: a child process that opens `device`
+// under the command name `name`, takes the device's lock when `lock`, and
+// keeps it until release() or its end.
+class HoldingProcess {
+ public:
+  HoldingProcess(const std::string& device, const char* name, bool lock);
+  ~HoldingProcess();
+  HoldingProcess(const HoldingProcess&) = delete;
+  HoldingProcess& operator=(const HoldingProcess&) = delete;
+
+  // True once the child holds the device (and its lock when asked).
+  bool holding() const { return holding_; }
+  pid_t pid() const { return pid_; }
+  // The child closes the device and ends; returns when it has.
+  void release();
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool holding_ = false;
 };
 
 // Runs the Qt event loop for `ms` milliseconds.

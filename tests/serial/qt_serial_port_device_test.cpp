@@ -1,12 +1,8 @@
 // The device behind the Qt serial port: where the lookup leads, what the host
 // tells of it, and one writer per device whatever name either side uses.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +11,7 @@
 
 #include "serial/qt_serial_port.h"
 #include "tests/serial/fake_port_host.h"
+#include "tests/serial/pty_pair.h"
 
 namespace torvane {
 namespace {
@@ -97,36 +94,15 @@ TEST_F(QtSerialPortDevice, secondPortUnderAnotherName_isInUseAndLeavesTheHolders
 }
 
 TEST_F(QtSerialPortDevice, heldByAnotherProcess_isInUseNamingItUntilItEnds) {
-  int ready[2], release[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(release), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {  // holds the device as another station would, by its real name
-    ::close(ready[0]);
-    ::close(release[1]);
-    ::prctl(PR_SET_NAME, "torvane-station");
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    [[maybe_unused]] const ssize_t w = ::write(ready[1], locked ? "y" : "n", 1);
-    char c;
-    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  ::close(release[0]);
-  char locked = 0;
-  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
-  ASSERT_EQ(locked, 'y');
+  testing::HoldingProcess holder(device, "torvane-station", true);  // by its real name
+  ASSERT_TRUE(holder.holding());
   QtSerialPort port(leadsTo(link));
   port.setCommPort(2);
   const Fault f = faultFrom([&] { port.setPortOpen(true); });
-  EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by torvane-station (process " + std::to_string(child) +
-                                 "). Close that program and try again.");
+  EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by torvane-station (process " +
+                                 std::to_string(holder.pid()) + "). Close that program and try again.");
   EXPECT_FALSE(port.portOpen());
-  ::close(release[1]);
-  ::waitpid(child, nullptr, 0);
-  ::close(ready[0]);
+  holder.release();
   port.setPortOpen(true);
   EXPECT_TRUE(port.portOpen());
 }
