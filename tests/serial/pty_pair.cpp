@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -128,6 +130,16 @@ ByteString allByteValues() {
   ByteString all;
   for (int b = 0; b < 256; ++b) appendByte(all, static_cast<uint8_t>(b));
   return all;
+}
+
+Fault faultOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Fault& f) {
+    return f;
+  }
+  ADD_FAILURE() << "no fault thrown";
+  return Fault(0, "", "");
 }
 
 }  // namespace torvane::testing

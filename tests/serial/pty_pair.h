@@ -4,9 +4,11 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 #include "encoding/bytes.h"
+#include "encoding/fault.h"
 
 namespace torvane::testing {
 
@@ -64,6 +66,9 @@ class HoldingProcess {
 
 // Runs the Qt event loop for `ms` milliseconds.
 void runEventLoop(int ms);
+
+// Runs `action` and returns the Fault it throws; fails the test if none.
+Fault faultOf(const std::function<void()>& action);
 
 // Every byte value 0..255 once.
 ByteString allByteValues();

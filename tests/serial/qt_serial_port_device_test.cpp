@@ -18,15 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Fault faultFrom(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Fault& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no fault thrown";
-  return Fault(0, "", "");
-}
+using testing::faultOf;
 
 ComLookup leadsTo(const std::string& device, bool byPath = false) {
   return [=](int) { return ComDevice{device, byPath}; };
@@ -80,7 +72,7 @@ TEST_F(QtSerialPortDevice, secondPortUnderAnotherName_isInUseAndLeavesTheHolders
   first.setPortOpen(true);
   QtSerialPort second(leadsTo(link));
   second.setCommPort(2);
-  const Fault f = faultFrom([&] { second.setPortOpen(true); });
+  const Fault f = faultOf([&] { second.setPortOpen(true); });
   EXPECT_EQ(f.number(), fault::kPortAlreadyOpen);
   EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by this program (process " + std::to_string(::getpid()) +
                                  "). Close it there first, or restart the program.");
@@ -98,7 +90,7 @@ TEST_F(QtSerialPortDevice, heldByAnotherProcess_isInUseNamingItUntilItEnds) {
   ASSERT_TRUE(holder.holding());
   QtSerialPort port(leadsTo(link));
   port.setCommPort(2);
-  const Fault f = faultFrom([&] { port.setPortOpen(true); });
+  const Fault f = faultOf([&] { port.setPortOpen(true); });
   EXPECT_EQ(f.description(), "COM2 (" + device + ") is in use by torvane-station (process " +
                                  std::to_string(holder.pid()) + "). Close that program and try again.");
   EXPECT_FALSE(port.portOpen());
@@ -122,7 +114,7 @@ TEST_F(QtSerialPortDevice, pathFaults_nameThePathAndTheHostsPorts) {
   };
   for (const auto& row : rows) {
     QtSerialPort port(leadsTo(row.path, true), host);
-    const Fault f = faultFrom([&] { port.setPortOpen(true); });
+    const Fault f = faultOf([&] { port.setPortOpen(true); });
     EXPECT_EQ(f.number(), fault::kPortInvalid);
     EXPECT_EQ(f.description().rfind(row.path, 0), 0u) << f.description();
     EXPECT_NE(f.description().find(row.text), std::string::npos) << f.description();

@@ -23,16 +23,7 @@ using testing::runEventLoop;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Runs `action` and returns the Fault it throws; fails the test if none.
-Fault faultOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Fault& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no fault thrown";
-  return Fault(0, "", "");
-}
+using testing::faultOf;
 
 class TempDir {
  public:
