@@ -2,7 +2,6 @@
 #include "serial/posix_port_host.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -75,24 +74,6 @@ TEST_F(PosixPortHostTree, serialPorts_areTheTtysWithADeviceAndANode) {
   adapter.serialNumber = "A1B2C3D4";
   adapter.location = (devices / hub / "1-2/1-2:1.0/ttyUSB0").string();
   EXPECT_EQ(ports, (std::vector<PortDescription>{uart, adapter}));
-}
-
-TEST_F(PosixPortHostTree, noSysfs_listsNoPort) {
-  EXPECT_TRUE(PosixPortHost(root / "no-sys", root / "dev").serialPorts().empty());
-}
-
-TEST_F(PosixPortHostTree, aliasAndNode_areResolvedAndDescribed) {
-  write(root / "dev/ttyUSB3", "");
-  ::chmod((root / "dev/ttyUSB3").c_str(), 0640);
-  fs::create_symlink(root / "dev/ttyUSB3", root / "by-id");
-  const PosixPortHost host;
-  EXPECT_EQ(host.canonicalDevice((root / "by-id").string()), fs::canonical(root / "dev/ttyUSB3").string());
-  EXPECT_EQ(host.canonicalDevice("/no/such/device"), "/no/such/device");
-  EXPECT_TRUE(host.devicePresent((root / "by-id").string()));
-  EXPECT_FALSE(host.devicePresent((root / "dev/ttyUSB4").string()));
-  const std::optional<DeviceAccess> access = host.deviceAccess((root / "by-id").string());
-  ASSERT_TRUE(access.has_value());
-  EXPECT_EQ(access->mode, 0640u);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ PtyPair::PtyPair() {
 
 PtyPair::~PtyPair() {
   closeMaster();
-  if (slave_ >= 0) ::close(slave_);
+  closeSlave();
 }
 
 HoldingProcess::HoldingProcess(const std::string& device, const char* name, bool lock) {
@@ -69,6 +69,11 @@ void HoldingProcess::release() {
   if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
   pid_ = -1;
   holding_ = false;
+}
+
+void PtyPair::closeSlave() {
+  if (slave_ >= 0) ::close(slave_);
+  slave_ = -1;
 }
 
 void PtyPair::closeMaster() {

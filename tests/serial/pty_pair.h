@@ -35,6 +35,8 @@ class PtyPair {
   bool waitSlaveHolds(std::size_t count, int ms);
   // The far end goes away: the slave side hangs up.
   void closeMaster();
+  // The test lets go of the slave side: only what opens it by its path holds it.
+  void closeSlave();
 
  private:
   int master_ = -1;

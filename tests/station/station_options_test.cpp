@@ -80,13 +80,5 @@ TEST(StationOptions, workerArguments_parseBackToTheSamePortSourceFolderAndLog) {
   EXPECT_EQ(back.options->ports[0], given.options->ports[0]);
 }
 
-TEST(StationOptions, workerArguments_keepADevicePathAPath) {
-  const ParsedArguments given = parse({"--port", "/dev/pts/9"});
-  ASSERT_TRUE(given.options);
-  const ParsedArguments back = parse(workerArguments(*given.options, given.options->ports[0], false));
-  ASSERT_TRUE(back.options) << back.error.toStdString();
-  EXPECT_EQ(back.options->ports[0], given.options->ports[0]);
-}
-
 }  // namespace
 }  // namespace torvane::station
