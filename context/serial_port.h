@@ -8,6 +8,7 @@
 //   - output(), input(), in/outBufferCount(), clearOutBuffer() on a closed port -> kPortNotOpen
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "encoding/bytes.h"
@@ -17,6 +18,18 @@ namespace torvane {
 // The ports the window offers: COM1 .. COM9.
 inline constexpr int kFirstCom = 1;
 inline constexpr int kLastCom = 9;
+
+// What an event loop can sleep on until input arrives on the open port: a
+// file descriptor that polls readable (POSIX), or an event handle that is
+// signalled when a read completes (Windows). None: there is nothing to wait
+// on (the port is closed, or it wakes the event loop it lives in itself).
+struct InputWaitable {
+  enum class Kind { None, FileDescriptor, EventHandle };
+  Kind kind = Kind::None;
+  intptr_t value = -1;  // the descriptor or the HANDLE; -1 with None
+
+  bool operator==(const InputWaitable&) const = default;
+};
 
 class SerialPort {
  public:
@@ -56,6 +69,13 @@ class SerialPort {
 
   // Discards whatever is still queued for sending (pending count <- 0).
   virtual void clearOutBuffer() = 0;
+
+  // Arms it where the platform needs that (an overlapped read on Windows) and
+  // returns it; None while closed or where the port wakes the event loop
+  // itself. An event loop that sleeps on it wakes when input may be there,
+  // then reads with input() as always; it never reads the descriptor itself.
+  // Valid until the port is closed or the next call.
+  virtual InputWaitable inputWaitable() { return {}; }
 };
 
 }  // namespace torvane

@@ -7,8 +7,6 @@
 #include <set>
 #include <string_view>
 
-#include "serial/host_lookups.h"
-
 namespace torvane {
 namespace {
 
@@ -136,12 +134,6 @@ void fillByName(std::vector<ComAssignment>& map, const std::vector<PortDescripti
   }
 }
 
-std::string comVariable(int n) {
-  const std::string variable = "TORVANE_COM" + std::to_string(n);
-  const char* value = std::getenv(variable.c_str());
-  return value == nullptr ? std::string() : std::string(value);
-}
-
 std::string hex4(uint16_t value) {
   char text[8];
   std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
@@ -176,24 +168,35 @@ std::vector<ComAssignment> assignComs(std::vector<PortDescription> hostPorts, co
   return map;
 }
 
-std::vector<ComAssignment> comMap() {
+std::string environmentComVariable(int n) {
+  const std::string variable = "TORVANE_COM" + std::to_string(n);
+  const char* value = std::getenv(variable.c_str());
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+std::vector<ComAssignment> comMap(const PortHost& host, const std::function<std::string(int)>& variable) {
   ComSources sources;
-  sources.variable = comVariable;
-  sources.canonical = canonicalDevice;
+  sources.variable = variable;
+  sources.canonical = [&host](const std::string& device) { return host.canonicalDevice(device); };
 #ifdef _WIN32
   sources.naming = ComNaming::FixedNames;
 #endif
-  return assignComs(hostSerialPorts(), sources);
+  return assignComs(host.serialPorts(), sources);
 }
 
-std::string deviceForCom(int n) {
+std::string deviceForCom(int n, [[maybe_unused]] const PortHost& host,
+                         const std::function<std::string(int)>& variable) {
   if (n < kFirstCom || n > kLastCom) return {};
-  if (std::string named = comVariable(n); !named.empty()) return named;
+  if (std::string named = variable(n); !named.empty()) return named;
 #ifdef _WIN32
   return fixedName(n);
 #else
-  return comMap()[static_cast<std::size_t>(n - kFirstCom)].device;
+  return comMap(host, variable)[static_cast<std::size_t>(n - kFirstCom)].device;
 #endif
+}
+
+ComLookup comMapLookup(const PortHost& host) {
+  return [&host](int com) { return ComDevice{deviceForCom(com, host), false}; };
 }
 
 std::string comLabel(int n, const std::string& device) {

@@ -16,26 +16,16 @@
 // The order stays the same while the same adapters stay in the same sockets.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "context/port_description.h"
 #include "context/serial_port.h"
+#include "serial/port_host.h"
 
 namespace torvane {
-
-// One serial port as the host describes it; empty text or no id: unknown.
-struct PortDescription {
-  std::string device;        // "/dev/ttyUSB0"; "COM3" on Windows
-  std::string description;   // "FT232R USB UART"
-  std::string manufacturer;  // "FTDI"
-  std::optional<uint16_t> vendorId;
-  std::optional<uint16_t> productId;
-  std::string serialNumber;
-  std::string location;  // where it is plugged in (Linux: resolved /sys/class/tty/<name>/device)
-};
 
 // What stands behind one COM number.
 struct ComAssignment {
@@ -61,12 +51,32 @@ struct ComSources {
 // COM1..COM9 (entry n-1 is COM n) from the host's ports and the variables.
 std::vector<ComAssignment> assignComs(std::vector<PortDescription> hostPorts, const ComSources& sources);
 
-// The map as it stands now: the host's ports and the TORVANE_COM<n> variables.
-std::vector<ComAssignment> comMap();
+// The value of TORVANE_COM<n> in this process's environment, "" when not set.
+std::string environmentComVariable(int n);
+
+// The map as it stands now: the host's ports and the TORVANE_COM<n> values
+// that `variable` gives.
+std::vector<ComAssignment> comMap(const PortHost& host = systemPortHost(),
+                                  const std::function<std::string(int)>& variable = environmentComVariable);
 
 // The device path or name of COM n; empty when n is outside 1..9 or no
 // device stands behind it.
-std::string deviceForCom(int n);
+std::string deviceForCom(int n, const PortHost& host = systemPortHost(),
+                         const std::function<std::string(int)>& variable = environmentComVariable);
+
+// What COM n opens: a device, and whether the operator named that device
+// itself (a path given instead of a COM number) rather than a COM number.
+struct ComDevice {
+  std::string device;  // empty: no device
+  bool byPath = false;
+
+  bool operator==(const ComDevice&) const = default;
+};
+using ComLookup = std::function<ComDevice(int com)>;
+
+// TORVANE_COM<n> when set, else the host's map, asked at every call (so an
+// adapter plugged in meanwhile counts). `host` must outlive the lookup.
+ComLookup comMapLookup(const PortHost& host = systemPortHost());
 
 // "COM3 (/dev/ttyS2)": how faults and logs name a port for the operator.
 std::string comLabel(int n, const std::string& device);

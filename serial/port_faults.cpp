@@ -9,7 +9,12 @@ namespace {
 
 std::string com(const PortId& port) { return "COM" + std::to_string(port.com); }
 
+// "COM3 (/dev/ttyS2)".
 std::string label(const PortId& port) { return comLabel(port.com, port.device); }
+
+// A device that the operator named by its path, not by a COM number: where
+// the advice would be to set TORVANE_COMn, it goes by that path alone.
+bool namedByPath(const PortId& port) { return port.byPath && !port.device.empty(); }
 
 std::string because(const std::string& systemText) {
   return systemText.empty() ? std::string() : " (" + systemText + ")";
@@ -39,19 +44,32 @@ std::string listed(const std::vector<std::string>& items) {
 
 // ---- absent ------------------------------------------------------------------
 
-std::string presentSentence(const PortHost& host) {
+// The ports of the COM map whose device is there now.
+std::vector<std::string> presentLabels(const PortHost& host) {
   std::vector<std::string> labels;
-  for (const ComAssignment& entry : host.presentPorts()) labels.push_back(comLabel(entry.com, entry.device));
+  for (const ComAssignment& entry : comMap(host)) {
+    if (entry.port || host.devicePresent(entry.device)) labels.push_back(comLabel(entry.com, entry.device));
+  }
+  return labels;
+}
+
+std::string presentSentence(const std::vector<std::string>& labels) {
   if (labels.empty()) return "No serial port is present.";
   return std::string(labels.size() == 1 ? "The port present is " : "The ports present are ") + listed(labels) + ".";
 }
 
 Fault absentFault(const PortId& port, const PortHost& host) {
+  const std::vector<std::string> present = presentLabels(host);
+  if (namedByPath(port)) {
+    const char* advice =
+        present.empty() ? ". Connect the adapter. " : ". Connect the adapter or choose one of the ports present. ";
+    return Fault(fault::kPortInvalid, port.device + " does not exist" + advice + presentSentence(present), kPortSource);
+  }
   const std::string what =
       port.device.empty() ? com(port) + " has no serial device behind it" : label(port) + " does not exist";
   return Fault(fault::kPortInvalid,
                what + ". Connect the adapter or set TORVANE_COM" + std::to_string(port.com) + " to its device. " +
-                   presentSentence(host),
+                   presentSentence(present),
                kPortSource);
 }
 
@@ -102,9 +120,19 @@ std::string busyAdvice(const std::vector<PortHolder>& holders) {
   return "Close that program and try again.";
 }
 
+std::vector<std::string> proberNames() {
+  std::vector<std::string> names;
+  for (const Prober& prober : kProbers) names.emplace_back(prober.name);
+  return names;
+}
+
+// A device held under another of its names is named by the device itself.
 Fault busyFault(const PortId& port, const PortHost& host) {
-  const std::vector<PortHolder> holders = port.device.empty() ? std::vector<PortHolder>() : host.holders(port.device);
-  return Fault(fault::kPortAlreadyOpen, busyCause(port, holders) + " " + busyAdvice(holders), kPortSource);
+  PortId real = port;
+  if (!port.device.empty()) real.device = host.canonicalDevice(port.device);
+  const std::vector<PortHolder> holders =
+      real.device.empty() ? std::vector<PortHolder>() : host.holders(real.device, proberNames());
+  return Fault(fault::kPortAlreadyOpen, busyCause(real, holders) + " " + busyAdvice(holders), kPortSource);
 }
 
 // ---- permission ----------------------------------------------------------------
@@ -162,68 +190,45 @@ Fault permissionFault(const PortId& port, const std::string& systemText, const P
 
 }  // namespace
 
-const PortHost& PortHost::system() {
-  static const PortHost host = [] {
-    PortHost h;
-    h.presentPorts = [] {
-      std::vector<ComAssignment> present = comMap();
-      std::erase_if(present, [](const ComAssignment& e) { return !devicePresent(e); });
-      return present;
-    };
-    h.mayReadWrite = torvane::mayReadWrite;
-    h.deviceAccess = torvane::deviceAccess;
-    h.databaseGroups = torvane::databaseGroups;
-    h.processGroups = torvane::processGroups;
-    h.holders = [](const std::string& device) {
-      std::vector<std::string> suspects;
-      for (const Prober& prober : kProbers) suspects.emplace_back(prober.name);
-      return deviceHolders(device, suspects);
-    };
-    return h;
-  }();
-  return host;
-}
-
-bool isFatalPortError(QSerialPort::SerialPortError error) { return error == QSerialPort::ResourceError; }
-
-Fault portFault(QSerialPort::SerialPortError error, PortStep step, const PortId& port, const std::string& systemText,
+Fault portFault(PortError error, PortStep step, const PortId& port, const std::string& systemText,
                 const PortHost& host) {
   switch (error) {
-    case QSerialPort::DeviceNotFoundError:
+    case PortError::NoDevice:
       if (step == PortStep::Select) {
         return Fault(fault::kPortInvalid, com(port) + " is not a valid port number. Choose a port from COM1 to COM9.",
                      kPortSource);
       }
       return absentFault(port, host);
-    case QSerialPort::PermissionError: return permissionFault(port, systemText, host);
-    case QSerialPort::OpenError:
+    case PortError::AccessDenied: return permissionFault(port, systemText, host);
+    case PortError::InUse: return busyFault(port, host);
+    case PortError::AlreadyOpen:
       if (step == PortStep::Select) {
         return Fault(fault::kPortAlreadyOpen, com(port) + " is open. Close it before choosing another port.",
                      kPortSource);
       }
       return Fault(fault::kPortAlreadyOpen, label(port) + " is already open.", kPortSource);
-    case QSerialPort::NotOpenError:
+    case PortError::NotOpen:
       return Fault(fault::kPortNotOpen, com(port) + " is not open. Open the port before " + doing(step) + ".",
                    kPortSource);
-    case QSerialPort::ResourceError:
+    case PortError::DeviceGone:
       return Fault(fault::kPortVanished,
                    "The serial device behind " + label(port) + " went away" + because(systemText) +
                        ". Check the cable and the adapter, then start again.",
                    kPortSource);
-    case QSerialPort::UnsupportedOperationError:
+    case PortError::Unsupported:
       if (step == PortStep::Open) {
+        const bool byPath = namedByPath(port);
+        const std::string check = byPath ? std::string("the path") : "TORVANE_COM" + std::to_string(port.com);
         return Fault(fault::kPortInvalid,
-                     label(port) + " is not a serial port" + because(systemText) + ". Check TORVANE_COM" +
-                         std::to_string(port.com) + " or choose another port.",
+                     (byPath ? port.device : label(port)) + " is not a serial port" + because(systemText) + ". Check " +
+                         check + " or choose another port.",
                      kPortSource);
       }
       return Fault(fault::kPortIo, label(port) + " does not support " + doing(step) + because(systemText) + ".",
                    kPortSource);
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-    case QSerialPort::TimeoutError:
-    case QSerialPort::UnknownError:
-    case QSerialPort::NoError: break;
+    case PortError::ReadFailed:
+    case PortError::WriteFailed:
+    case PortError::Other: break;
   }
   return Fault(fault::kPortIo,
                "The serial port " + label(port) + " failed while " + doing(step) + because(systemText) +

@@ -6,18 +6,39 @@
 #include <limits>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #endif
 
-#include "serial/com_names.h"
-
 namespace torvane {
 namespace {
+
+// Qt's errors in this program's own terms: the one translation.
+PortError portError(QSerialPort::SerialPortError error) {
+  switch (error) {
+    case QSerialPort::DeviceNotFoundError: return PortError::NoDevice;
+    case QSerialPort::PermissionError: return PortError::AccessDenied;
+    case QSerialPort::OpenError: return PortError::AlreadyOpen;
+    case QSerialPort::NotOpenError: return PortError::NotOpen;
+    case QSerialPort::ResourceError: return PortError::DeviceGone;
+    case QSerialPort::UnsupportedOperationError: return PortError::Unsupported;
+    case QSerialPort::ReadError: return PortError::ReadFailed;
+    case QSerialPort::WriteError: return PortError::WriteFailed;
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnknownError:
+    case QSerialPort::NoError: break;
+  }
+  return PortError::Other;
+}
 
 // Marks the span of one of our own operations: Qt errors raised inside it
 // are handled by that operation and not kept for later.
@@ -74,7 +95,7 @@ void requestLowLatency([[maybe_unused]] qintptr handle) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort() {
+QtSerialPort::QtSerialPort(ComLookup lookup, const PortHost& host) : lookup_(std::move(lookup)), host_(host) {
   // Qt's read buffer stays unlimited (0). The receive buffer size is only
   // stored: a Qt read buffer bounded to, say, 512 bytes stops reading from
   // the device once full and drops or stalls whatever arrives meanwhile.
@@ -91,20 +112,44 @@ QtSerialPort::QtSerialPort() {
 
 QtSerialPort::~QtSerialPort() {
   QObject::disconnect(&port_, nullptr, nullptr, nullptr);
-  if (port_.isOpen()) port_.close();
+  closeDevice();
 }
 
-std::string QtSerialPort::device() const { return deviceForCom(commPort_); }
+std::string QtSerialPort::device() const { return target().device; }
 
 // The device of the last open while the COM number stays selected: the host's
 // list may change meanwhile, and a fault names the device that was used.
-PortId QtSerialPort::id() const { return PortId{commPort_, openedDevice_ ? *openedDevice_ : device()}; }
+ComDevice QtSerialPort::target() const { return openedDevice_ ? *openedDevice_ : lookup_(commPort_); }
+
+PortId QtSerialPort::id() const {
+  const ComDevice used = target();
+  return PortId{commPort_, used.device, used.byPath};
+}
+
+PortDescription QtSerialPort::openedPort() const {
+  PortDescription opened;
+  opened.device = target().device;
+  if (opened.device.empty()) return opened;
+  const std::string real = host_.canonicalDevice(opened.device);
+  for (const PortDescription& port : host_.serialPorts()) {
+    if (host_.canonicalDevice(port.device) != real) continue;
+    const std::string device = opened.device;
+    opened = port;
+    opened.device = device;  // under the name it was opened by
+    break;
+  }
+  return opened;
+}
 
 // ---- faults ---------------------------------------------------------------
 
 void QtSerialPort::fail(QSerialPort::SerialPortError error, PortStep step) {
   std::string systemText = port_.error() == error ? port_.errorString().toStdString() : std::string();
   if (error == QSerialPort::ResourceError && deviceGone()) systemText = kHungUpText;
+  fail(portError(error), step, systemText);
+}
+
+void QtSerialPort::fail(PortError error, PortStep step, const std::string& systemText) {
   if (isFatalPortError(error)) {
     // The device is gone: release it so that the port reads closed and can
     // be opened again later.
@@ -112,7 +157,7 @@ void QtSerialPort::fail(QSerialPort::SerialPortError error, PortStep step) {
     vanished_ = false;
     deferred_.reset();
   }
-  throw portFault(error, step, id(), systemText);
+  throw portFault(error, step, id(), systemText, host_);
 }
 
 // Throws the fault for whatever Qt reported during the last call, if any.
@@ -125,7 +170,7 @@ void QtSerialPort::failIfQtError(PortStep step) {
 void QtSerialPort::requireOpen(PortStep step) {
   if (vanished_) {
     // Reported once, by the first operation after the device went away.
-    const Fault gone = deferred_ ? *deferred_ : portFault(QSerialPort::ResourceError, step, id());
+    const Fault gone = deferred_ ? *deferred_ : portFault(PortError::DeviceGone, step, id(), {}, host_);
     closeDevice();
     vanished_ = false;
     deferred_.reset();
@@ -159,11 +204,11 @@ void QtSerialPort::onQtError(QSerialPort::SerialPortError error) {
   if (inCall_ > 0 || error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
   if (!port_.isOpen() || vanished_) return;
   const bool hungUp = deviceGone();
-  const bool gone = isFatalPortError(error) || hungUp;
+  const bool gone = isFatalPortError(portError(error)) || hungUp;
   const PortStep step = error == QSerialPort::WriteError ? PortStep::Send : PortStep::Read;
   const std::string systemText = hungUp ? kHungUpText : port_.errorString().toStdString();
   if (gone) {
-    deferred_ = portFault(QSerialPort::ResourceError, step, id(), systemText);
+    deferred_ = portFault(PortError::DeviceGone, step, id(), systemText, host_);
     vanished_ = true;
     // Release the device from the event loop rather than inside Qt's own
     // notifier handler; this also keeps a hung-up device from waking the
@@ -175,7 +220,7 @@ void QtSerialPort::onQtError(QSerialPort::SerialPortError error) {
         },
         Qt::QueuedConnection);
   } else if (!deferred_) {
-    deferred_ = portFault(error, step, id(), systemText);
+    deferred_ = portFault(portError(error), step, id(), systemText, host_);
   }
   port_.clearError();
   if (activity_) activity_();
@@ -185,6 +230,10 @@ void QtSerialPort::closeDevice() {
   CallGuard guard(inCall_);
   if (port_.isOpen()) port_.close();
   port_.clearError();
+#ifdef Q_OS_UNIX
+  if (lockFd_ >= 0) ::close(lockFd_);  // releases the lock
+#endif
+  lockFd_ = -1;
 }
 
 // ---- selection, settings, open and close ------------------------------------
@@ -193,7 +242,7 @@ void QtSerialPort::setCommPort(int number) {
   CallGuard guard(inCall_);
   if (portOpen()) fail(QSerialPort::OpenError, PortStep::Select);
   if (number < kFirstCom || number > kLastCom) {
-    throw portFault(QSerialPort::DeviceNotFoundError, PortStep::Select, PortId{number, {}});
+    throw portFault(PortError::NoDevice, PortStep::Select, PortId{number, {}}, {}, host_);
   }
   if (vanished_) setPortOpen(false);
   commPort_ = number;
@@ -210,8 +259,7 @@ void QtSerialPort::setSettings(const std::string& settings) {
       const std::string systemText = "\"" + settings + "\": " + port_.errorString().toStdString();
       applySettings(settings_);  // best effort: back to the settings in force
       port_.clearError();
-      throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure, id(),
-                      systemText);
+      throw portFault(portError(error), PortStep::Configure, id(), systemText, host_);
     }
   }
   settings_ = parsed;
@@ -241,11 +289,12 @@ void QtSerialPort::setPortOpen(bool open) {
   openAndConfigure();
 }
 
-// Open, then configure; a failing step leaves the port closed.
+// Lock, open, then configure; a failing step leaves the port closed.
 void QtSerialPort::openAndConfigure() {
-  openedDevice_ = device();
-  if (openedDevice_->empty()) throw portFault(QSerialPort::DeviceNotFoundError, PortStep::Open, id());
-  port_.setPortName(QString::fromStdString(*openedDevice_));
+  openedDevice_ = lookup_(commPort_);
+  if (openedDevice_->device.empty()) throw portFault(PortError::NoDevice, PortStep::Open, id(), {}, host_);
+  lockDevice(openedDevice_->device);
+  port_.setPortName(QString::fromStdString(openedDevice_->device));
   // The closed QSerialPort keeps the settings of its last use (38400 after a
   // run) and applies them on open: give it this open's settings first, so the
   // line never runs at the old speed, not even between open and configure.
@@ -258,20 +307,45 @@ void QtSerialPort::openAndConfigure() {
     const QSerialPort::SerialPortError error = port_.error();
     const std::string systemText = port_.errorString().toStdString();  // before closeDevice() clears it
     closeDevice();
-    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Open, id(),
-                    systemText);
+    throw portFault(portError(error), PortStep::Open, id(), systemText, host_);
   }
   requestLowLatency(port_.handle());
   if (!applySettings(settings_)) {
     const QSerialPort::SerialPortError error = port_.error();
     const std::string systemText = "\"" + settingsText_ + "\": " + port_.errorString().toStdString();
     closeDevice();
-    throw portFault(error == QSerialPort::NoError ? QSerialPort::UnknownError : error, PortStep::Configure, id(),
-                    systemText);
+    throw portFault(portError(error), PortStep::Configure, id(), systemText, host_);
   }
 }
 
+// Takes the device's lock on a descriptor of its own, before Qt opens the
+// device and sets its line: a refused open must not change the line settings
+// under the program that holds the device. The lock is on the device, so it
+// holds whatever name (a link, a /dev/serial/by-id/ alias) either side used.
+// When the device cannot be opened here, Qt's own open reports why.
+void QtSerialPort::lockDevice([[maybe_unused]] const std::string& device) {
+#ifdef Q_OS_UNIX
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    lockFd_ = fd;
+    return;
+  }
+  const int error = errno;
+  ::close(fd);
+  // A device that cannot be locked at all (no lock support) opens unlocked.
+  if (error == EWOULDBLOCK) throw portFault(PortError::InUse, PortStep::Open, id(), {}, host_);
+#endif
+}
+
 bool QtSerialPort::portOpen() const { return port_.isOpen() && !vanished_; }
+
+InputWaitable QtSerialPort::inputWaitable() {
+#ifdef Q_OS_UNIX
+  if (portOpen()) return {InputWaitable::Kind::FileDescriptor, static_cast<intptr_t>(port_.handle())};
+#endif
+  return {};
+}
 
 void QtSerialPort::setInBufferSize(int bytes) {
   requireNotNegative(bytes, "receive buffer size");

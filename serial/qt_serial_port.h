@@ -6,6 +6,12 @@
 // move even when no event has been processed between two calls. Errors that
 // Qt reports from the event loop are kept and thrown by the next operation;
 // after the device went away the port reports closed and can be opened again.
+//
+// One writer per device: an open takes an exclusive lock on the device
+// (POSIX flock, which the kernel keys on the device, not on the name it was
+// opened by) before anything touches the line, so a second port, in this
+// process or another, fails with "in use" and leaves the holder's line
+// settings alone, under whichever name it asks for the device.
 #pragma once
 
 #include <QSerialPort>
@@ -13,8 +19,10 @@
 #include <optional>
 #include <string>
 
+#include "context/port_description.h"
 #include "context/serial_port.h"
 #include "encoding/fault.h"
+#include "serial/com_names.h"
 #include "serial/line_settings.h"
 #include "serial/port_faults.h"
 
@@ -22,7 +30,9 @@ namespace torvane {
 
 class QtSerialPort : public SerialPort {
  public:
-  QtSerialPort();
+  // `lookup` says where a COM number leads; `host` names the causes of
+  // faults and describes the opened port. Both must outlive the port.
+  explicit QtSerialPort(ComLookup lookup = comMapLookup(), const PortHost& host = systemPortHost());
   ~QtSerialPort() override;
   QtSerialPort(const QtSerialPort&) = delete;
   QtSerialPort& operator=(const QtSerialPort&) = delete;
@@ -42,14 +52,21 @@ class QtSerialPort : public SerialPort {
   int inBufferCount() override;
   int outBufferCount() override;
   void clearOutBuffer() override;
+  // POSIX: the open device's descriptor. Windows: None (Qt wakes its own
+  // event loop).
+  InputWaitable inputWaitable() override;
 
   // Stored sizes (the operating system and Qt size their own buffers).
   int inBufferSize() const { return inBufferSize_; }
   int outBufferSize() const { return outBufferSize_; }
   int inputLen() const { return inputLen_; }
 
-  // Host device behind the current COM number (see deviceForCom()).
+  // Host device behind the current COM number, as the lookup gives it.
   std::string device() const;
+
+  // The device this port opened last (or would open now) with what the host
+  // tells of it; only the device when the host does not list it.
+  PortDescription openedPort() const;
 
   // Called from the event loop whenever bytes arrive, bytes leave or the
   // device reports an error; a window can end a local wait with it.
@@ -57,11 +74,14 @@ class QtSerialPort : public SerialPort {
 
  private:
   PortId id() const;
+  ComDevice target() const;
   [[noreturn]] void fail(QSerialPort::SerialPortError error, PortStep step);
+  [[noreturn]] void fail(PortError error, PortStep step, const std::string& systemText = {});
   void failIfQtError(PortStep step);
   void requireOpen(PortStep step);
   bool deviceGone() const;
   void openAndConfigure();
+  void lockDevice(const std::string& device);
   bool applySettings(const LineSettings& s);
   void pullPendingInput();
   void pushPendingOutput();
@@ -69,7 +89,11 @@ class QtSerialPort : public SerialPort {
   void onQtError(QSerialPort::SerialPortError error);
   void closeDevice();
 
+  ComLookup lookup_;
+  const PortHost& host_;
   QSerialPort port_;
+  // The descriptor that holds the device's lock while the port is open (-1: none).
+  int lockFd_ = -1;
   int commPort_ = 1;
   std::string settingsText_ = "4800,N,8,1";
   LineSettings settings_;
@@ -77,7 +101,7 @@ class QtSerialPort : public SerialPort {
   int outBufferSize_ = 512;
   int inputLen_ = 0;
   // The device that the last open of this COM number used (see id()).
-  std::optional<std::string> openedDevice_;
+  std::optional<ComDevice> openedDevice_;
   // An error that Qt reported from the event loop, thrown by the next operation.
   std::optional<Fault> deferred_;
   // The device went away while open: the port counts as closed from now on.

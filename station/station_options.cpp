@@ -43,6 +43,7 @@ struct Parser {
                            QStringLiteral("Keep no record of the runs (also TORVANE_LOG=off).")};
   QCommandLineOption worker = hidden({QStringLiteral("worker"), {}, QStringLiteral("DEVICE")});
   QCommandLineOption workerCom = hidden({QStringLiteral("worker-com"), {}, QStringLiteral("N")});
+  QCommandLineOption workerPath = hidden(QCommandLineOption(QStringLiteral("worker-path")));
   QCommandLineOption help = parser.addHelpOption();
   QCommandLineOption version = parser.addVersionOption();
 
@@ -51,7 +52,7 @@ struct Parser {
         QStringLiteral("Updates one or many TorVane machines at once from a terminal, without a window.\n"
                        "Exit codes: 0 every machine completed, 1 at least one did not, 2 wrong arguments, "
                        "3 no machine found."));
-    parser.addOptions({source, folder, port, scan, json, quiet, log, noLog, worker, workerCom});
+    parser.addOptions({source, folder, port, scan, json, quiet, log, noLog, worker, workerCom, workerPath});
   }
 };
 
@@ -70,7 +71,7 @@ std::optional<PortTarget> portTarget(const QString& word, const std::function<st
   if (!match.hasMatch()) {
     if (word.isEmpty()) error = QStringLiteral("--port needs COMn or a device path");
     if (word.isEmpty()) return std::nullopt;
-    return PortTarget{word, word, kFirstCom};
+    return PortTarget{word, word, kFirstCom, true};
   }
   const int com = match.captured(1).toInt();
   const QString label = QStringLiteral("COM%1").arg(com);
@@ -130,7 +131,9 @@ bool takeWorker(const Parser& p, StationOptions& o, QString& error) {
     return false;
   }
   o.worker = true;
-  o.ports = {PortTarget{p.parser.value(p.worker), p.parser.value(p.worker), com}};
+  const bool byPath = p.parser.isSet(p.workerPath);
+  const QString device = p.parser.value(p.worker);
+  o.ports = {PortTarget{byPath ? device : QStringLiteral("COM%1").arg(com), device, com, byPath}};
   return true;
 }
 
@@ -181,6 +184,7 @@ QStringList workerArguments(const StationOptions& options, const PortTarget& por
   QStringList args{
       QStringLiteral("--worker"), port.device,        QStringLiteral("--worker-com"), QString::number(port.com),
       QStringLiteral("--source"), options.sourceName, QStringLiteral("--folder"),     options.folder};
+  if (port.byPath) args << QStringLiteral("--worker-path");
   if (scanFirst) args << QStringLiteral("--scan");
   return args + options.recordArgs;
 }

@@ -29,7 +29,8 @@ inline constexpr int kNoMachineFound = 3;
 struct PortTarget {
   QString label;  // "COM3" or the device path, as the operator named it
   QString device;
-  int com = 1;  // the COM number the worker maps the device to (records show it)
+  int com = 1;          // the COM number the worker maps the device to (records show it)
+  bool byPath = false;  // the operator named the device itself, not a COM number
 
   bool operator==(const PortTarget&) const = default;
 };

@@ -23,18 +23,10 @@ namespace torvane::station {
 
 namespace {
 
-#ifdef Q_OS_WIN
-const char* const kAbsentDevice = "\\\\.\\TORVANE-STATION-NO-PORT";
-#else
-const char* const kAbsentDevice = "/dev/null/torvane-station-no-port";
-#endif
-
-// COM `port.com` is the worker's device; no other COM number reaches a device.
-void mapPorts(const PortTarget& port) {
-  for (int n = kFirstCom; n <= kLastCom; ++n) {
-    const QByteArray value = n == port.com ? port.device.toLocal8Bit() : QByteArray(kAbsentDevice);
-    qputenv(QStringLiteral("TORVANE_COM%1").arg(n).toLatin1().constData(), value);
-  }
+// COM `port.com` leads to the worker's device; no other COM number leads anywhere.
+ComLookup workerLookup(const PortTarget& port) {
+  const ComDevice device{port.device.toLocal8Bit().toStdString(), port.byPath};
+  return [device, com = port.com](int n) { return n == com ? device : ComDevice{}; };
 }
 
 std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
@@ -104,7 +96,6 @@ int runWorker(const StationOptions& options) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   const PortTarget& target = options.ports.front();
-  mapPorts(target);
   EventWriter events;
   // Whatever ends the worker, its events are out first (or the supervisor has gone).
   struct DrainAtEnd {
@@ -118,7 +109,7 @@ int runWorker(const StationOptions& options) {
                                          {QStringLiteral("status"), QStringLiteral("cannot open the folder")}});
     return kSomeNotCompleted;
   }
-  QtSerialPort port;
+  QtSerialPort port(workerLookup(target));
   MonotonicClock clock;
   EventPipeWindowOps ops(options.source, target.com, events, clock);
   // The record of the run: the update log's recorder, or a plain one that

@@ -2,24 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
+
+#include "tests/serial/fake_port_host.h"
 
 namespace torvane {
 namespace {
 
 class ComNames : public ::testing::Test {
  protected:
-  void TearDown() override {
-    for (int n = 0; n <= 10; ++n) ::unsetenv(("TORVANE_COM" + std::to_string(n)).c_str());
-  }
+  testing::NoComVariables noVariables;
+  testing::FakePortHost host;
 };
 
 PortDescription port(const std::string& device, const std::string& location = {}) {
-  PortDescription p;
-  p.device = device;
-  p.location = location;
-  return p;
+  return testing::describedPort(device, location);
+}
+
+std::string variables(int n) {
+  static const std::map<int, std::string> set = {
+      {3, "/dev/ttyUSB0"}, {9, "/dev/pts/7"}, {10, "/dev/ttyUSB1"}, {0, "/dev/ttyUSB2"}};
+  return set.count(n) ? set.at(n) : std::string();
 }
 
 const std::string kHub = "/sys/devices/pci0000:00/0000:00:14.0/usb1/";
@@ -94,18 +97,32 @@ TEST_F(ComNames, fixedNames_comNIsTheSystemsComN) {
 }
 
 TEST_F(ComNames, variableSet_givesItsDevice) {
-  ::setenv("TORVANE_COM3", "/dev/ttyUSB0", 1);
-  ::setenv("TORVANE_COM9", "/dev/pts/7", 1);
-  ::setenv("TORVANE_COM2", "", 1);
-  EXPECT_EQ(deviceForCom(3), "/dev/ttyUSB0");
-  EXPECT_EQ(deviceForCom(9), "/dev/pts/7");
-  EXPECT_FALSE(comMap()[1].fromVariable);  // empty is as good as not set
+  EXPECT_EQ(deviceForCom(3, host, variables), "/dev/ttyUSB0");
+  EXPECT_EQ(deviceForCom(9, host, variables), "/dev/pts/7");
+  for (int n : {0, 10, -1, 100}) EXPECT_EQ(deviceForCom(n, host, variables), "") << n;
 }
 
-TEST_F(ComNames, numberOutsideOneToNine_givesNoDevice) {
-  ::setenv("TORVANE_COM10", "/dev/ttyUSB1", 1);
-  ::setenv("TORVANE_COM0", "/dev/ttyUSB2", 1);
-  for (int n : {0, 10, -1, 100}) EXPECT_EQ(deviceForCom(n), "") << n;
+// The map asks the host for its ports and for what a name stands for.
+TEST_F(ComNames, comMap_takesTheHostsPortsAndAliases) {
+  PortDescription ftdi = port("/dev/ttyUSB0", "usb1/1-2");
+  ftdi.description = "FT232R USB UART";
+  host.ports = {ftdi};
+  host.links["/dev/serial/by-id/usb-FTDI"] = "/dev/ttyUSB0";
+  const std::vector<ComAssignment> map =
+      comMap(host, [](int n) { return n == 2 ? std::string("/dev/serial/by-id/usb-FTDI") : std::string(); });
+  EXPECT_EQ(map[0].device, "");  // the adapter is COM2's already, under its alias
+  EXPECT_EQ(map[1].device, "/dev/serial/by-id/usb-FTDI");
+  ASSERT_TRUE(map[1].port.has_value());
+  EXPECT_EQ(map[1].port->description, "FT232R USB UART");
+}
+
+TEST_F(ComNames, environment_setsTheVariablesAndTheLookup) {
+  test::setEnvironmentVariable("TORVANE_COM4", "/dev/pts/4");
+  EXPECT_EQ(environmentComVariable(4), "/dev/pts/4");
+  EXPECT_EQ(environmentComVariable(5), "");
+  const ComLookup lookup = comMapLookup(host);
+  EXPECT_EQ(lookup(4), (ComDevice{"/dev/pts/4", false}));
+  EXPECT_EQ(lookup(12), ComDevice{});
 }
 
 TEST_F(ComNames, label_namesComAndDevice) {

@@ -2,78 +2,109 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/serial/fake_port_host.h"
+
 namespace torvane {
 namespace {
 
+using testing::describedPort;
+using testing::FakePortHost;
+
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// A host that knows nothing; each test tells it what it needs.
-const PortHost kUnknownHost;
+// Each test tells the host what it needs; the COM map is the host's alone.
+class PortFaults : public ::testing::Test {
+ protected:
+  Fault fault(PortError error, PortStep step, const PortId& port, const std::string& systemText = "") {
+    return portFault(error, step, port, systemText, host);
+  }
 
-TEST(PortFaults, everyError_getsNumberAndActionableText) {
-  const PortId com3{3, "/dev/ttyS2"};
+  testing::NoComVariables noVariables;
+  FakePortHost host;
+};
+
+const PortId kCom3{3, "/dev/ttyS2"};
+const PortId kByPath{1, "/dev/ttyUSB7", true};
+
+TEST_F(PortFaults, everyError_getsNumberAndActionableText) {
   const struct {
-    QSerialPort::SerialPortError error;
+    PortError error;
     PortStep step;
+    PortId port;
     int32_t number;
     const char* text;
   } rows[] = {
-      {QSerialPort::DeviceNotFoundError, PortStep::Open, fault::kPortInvalid,
+      {PortError::NoDevice, PortStep::Open, kCom3, fault::kPortInvalid,
        "COM3 (/dev/ttyS2) does not exist. Connect the adapter or set TORVANE_COM3 to its device."},
-      {QSerialPort::OpenError, PortStep::Open, fault::kPortAlreadyOpen, "COM3 (/dev/ttyS2) is already open"},
-      {QSerialPort::OpenError, PortStep::Select, fault::kPortAlreadyOpen, "COM3 is open. Close it"},
-      {QSerialPort::NotOpenError, PortStep::Read, fault::kPortNotOpen, "COM3 is not open"},
-      {QSerialPort::NotOpenError, PortStep::Send, fault::kPortNotOpen, "before sending"},
-      {QSerialPort::ResourceError, PortStep::Read, fault::kPortVanished,
-       "The serial device behind COM3 (/dev/ttyS2) went away"},
-      {QSerialPort::UnsupportedOperationError, PortStep::Open, fault::kPortInvalid, "is not a serial port"},
-      {QSerialPort::UnsupportedOperationError, PortStep::Configure, fault::kPortIo, "does not support"},
-      {QSerialPort::ReadError, PortStep::Read, fault::kPortIo, "failed while reading"},
-      {QSerialPort::WriteError, PortStep::Send, fault::kPortIo, "failed while sending"},
-      {QSerialPort::UnknownError, PortStep::Queue, fault::kPortIo, "failed while using the transmit queue"},
+      {PortError::AlreadyOpen, PortStep::Open, kCom3, fault::kPortAlreadyOpen, "COM3 (/dev/ttyS2) is already open"},
+      {PortError::AlreadyOpen, PortStep::Select, kCom3, fault::kPortAlreadyOpen, "COM3 is open. Close it"},
+      {PortError::InUse, PortStep::Open, kCom3, fault::kPortAlreadyOpen,
+       "COM3 (/dev/ttyS2) is in use by another program. Close that program and try again."},
+      {PortError::NotOpen, PortStep::Read, kCom3, fault::kPortNotOpen, "COM3 is not open"},
+      {PortError::NotOpen, PortStep::Send, kCom3, fault::kPortNotOpen, "before sending"},
+      {PortError::DeviceGone, PortStep::Read, kCom3, fault::kPortVanished,
+       "The serial device behind COM3 (/dev/ttyS2) went away (EIO). Check the cable"},
+      {PortError::Unsupported, PortStep::Open, kCom3, fault::kPortInvalid,
+       "COM3 (/dev/ttyS2) is not a serial port (EIO). Check TORVANE_COM3 or choose another port."},
+      {PortError::Unsupported, PortStep::Configure, kCom3, fault::kPortIo, "does not support"},
+      {PortError::ReadFailed, PortStep::Read, kCom3, fault::kPortIo, "failed while reading"},
+      {PortError::WriteFailed, PortStep::Send, kCom3, fault::kPortIo, "failed while sending"},
+      {PortError::Other, PortStep::Queue, kCom3, fault::kPortIo, "failed while using the transmit queue"},
+      // A device named by its path: no variable is offered; where none would
+      // be, the text names its COM number as for any other port.
+      {PortError::Unsupported, PortStep::Open, kByPath, fault::kPortInvalid,
+       "/dev/ttyUSB7 is not a serial port (EIO). Check the path or choose another port."},
+      {PortError::DeviceGone, PortStep::Send, kByPath, fault::kPortVanished,
+       "The serial device behind COM1 (/dev/ttyUSB7) went away (EIO)."},
   };
   for (const auto& row : rows) {
-    const Fault f = portFault(row.error, row.step, com3, "", kUnknownHost);
+    const Fault f = fault(row.error, row.step, row.port, "EIO");
     EXPECT_EQ(f.number(), row.number) << row.text;
     EXPECT_TRUE(contains(f.description(), row.text)) << f.description();
     EXPECT_EQ(f.source(), "mscCom");
   }
 }
 
-TEST(PortFaults, invalidNumber_namesIt) {
-  const Fault f = portFault(QSerialPort::DeviceNotFoundError, PortStep::Select, PortId{12, ""}, "", kUnknownHost);
+TEST_F(PortFaults, invalidNumber_namesIt) {
+  const Fault f = fault(PortError::NoDevice, PortStep::Select, PortId{12, ""});
   EXPECT_EQ(f.number(), fault::kPortInvalid);
   EXPECT_TRUE(contains(f.description(), "COM12 is not a valid port number")) << f.description();
 }
 
-TEST(PortFaults, absent_namesThePortsPresent) {
-  const std::vector<ComAssignment> two = {{1, "/dev/ttyUSB0", std::nullopt, false},
-                                          {2, "/dev/ttyS0", std::nullopt, false}};
+TEST_F(PortFaults, absent_namesThePortsOfTheHostsComMap) {
+  const std::vector<PortDescription> two = {describedPort("/dev/ttyUSB0", "usb1/1-2"), describedPort("/dev/ttyS0")};
   const struct {
     PortId port;
-    std::vector<ComAssignment> present;
+    std::vector<PortDescription> ports;
     const char* text;
   } rows[] = {
       {{5, "/dev/ttyUSB1"},
        two,
        "COM5 (/dev/ttyUSB1) does not exist. Connect the adapter or set TORVANE_COM5 to its device. "
-       "The ports present are COM1 (/dev/ttyUSB0) and COM2 (/dev/ttyS0)."},
-      {{5, "/dev/ttyUSB1"}, {two[1]}, "The port present is COM2 (/dev/ttyS0)."},
+       "The ports present are COM1 (/dev/ttyS0) and COM2 (/dev/ttyUSB0)."},
+      {{5, "/dev/ttyUSB1"},
+       {two[1]},
+       "COM5 (/dev/ttyUSB1) does not exist. Connect the adapter or set TORVANE_COM5 to its device. "
+       "The port present is COM1 (/dev/ttyS0)."},
       {{9, ""},
        {},
        "COM9 has no serial device behind it. Connect the adapter or set TORVANE_COM9 to its device. "
        "No serial port is present."},
+      {kByPath,
+       {two[1]},
+       "/dev/ttyUSB7 does not exist. Connect the adapter or choose one of the ports present. "
+       "The port present is COM1 (/dev/ttyS0)."},
+      {kByPath, {}, "/dev/ttyUSB7 does not exist. Connect the adapter. No serial port is present."},
   };
   for (const auto& row : rows) {
-    PortHost host;
-    host.presentPorts = [&] { return row.present; };
-    const Fault f = portFault(QSerialPort::DeviceNotFoundError, PortStep::Open, row.port, "", host);
+    host.ports = row.ports;
+    const Fault f = fault(PortError::NoDevice, PortStep::Open, row.port);
     EXPECT_EQ(f.number(), fault::kPortInvalid);
-    EXPECT_TRUE(contains(f.description(), row.text)) << f.description();
+    EXPECT_EQ(f.description(), row.text);
   }
 }
 
-TEST(PortFaults, permissionDenied_namesGroupAndFix) {
+TEST_F(PortFaults, permissionDenied_namesGroupAndFix) {
   const uint32_t dialout = 20;
   const struct {
     std::optional<DeviceAccess> access;
@@ -96,15 +127,12 @@ TEST(PortFaults, permissionDenied_namesGroupAndFix) {
       {DeviceAccess{dialout, "dialout", 0666}, {}, {}, "is open to this login"},
       {DeviceAccess{dialout, "dialout", 0600}, {}, {}, "(group dialout, mode 0600) does not let a group"},
       {DeviceAccess{0, "root", 0660}, {}, {}, "ask the administrator"},
-      {std::nullopt, {}, {}, "sudo usermod -aG dialout $USER"},
   };
   for (const auto& row : rows) {
-    PortHost host;
-    host.deviceAccess = [&](const std::string&) { return row.access; };
-    host.databaseGroups = [&] { return row.database; };
-    host.processGroups = [&] { return row.process; };
-    const Fault f =
-        portFault(QSerialPort::PermissionError, PortStep::Open, PortId{2, "/dev/ttyUSB0"}, "Permission denied", host);
+    host.access = row.access;
+    host.database = row.database;
+    host.process = row.process;
+    const Fault f = fault(PortError::AccessDenied, PortStep::Open, PortId{2, "/dev/ttyUSB0"}, "Permission denied");
     EXPECT_EQ(f.number(), fault::kPortPermission);
     EXPECT_TRUE(contains(f.description(), "Access to COM2 (/dev/ttyUSB0) was denied (Permission denied). "))
         << f.description();
@@ -112,7 +140,12 @@ TEST(PortFaults, permissionDenied_namesGroupAndFix) {
   }
 }
 
-TEST(PortFaults, busy_namesHolderAndFix) {
+TEST_F(PortFaults, permissionDeniedWithoutGroup_advisesTheDialoutGroup) {
+  const Fault f = fault(PortError::AccessDenied, PortStep::Open, PortId{2, "/dev/ttyUSB0"});
+  EXPECT_TRUE(contains(f.description(), "sudo usermod -aG dialout $USER")) << f.description();
+}
+
+TEST_F(PortFaults, busy_namesHolderAndFix) {
   const PortHolder minicom{4321, "minicom", false, true}, self{12, "torvane-update", true, true},
       modemManager{812, "ModemManager", false, true}, brltty{77, "brltty", false, true};
   const struct {
@@ -132,24 +165,42 @@ TEST(PortFaults, busy_namesHolderAndFix) {
       {{PortHolder{812, "ModemManager", false, false}},
        "is in use by another program. ModemManager (process 812) is running and may hold it. ModemManager probes"},
   };
+  host.readWrite = true;  // a refusal then means a holder
   for (const auto& row : rows) {
-    PortHost host;
-    host.mayReadWrite = [](const std::string&) { return true; };  // a refusal then means a holder
-    host.holders = [&](const std::string& device) {
-      EXPECT_EQ(device, "/dev/ttyUSB0");
-      return row.holders;
-    };
-    const Fault f = portFault(QSerialPort::PermissionError, PortStep::Open, PortId{4, "/dev/ttyUSB0"}, "", host);
-    EXPECT_EQ(f.number(), fault::kPortAlreadyOpen);
-    EXPECT_TRUE(contains(f.description(), row.text)) << f.description();
+    host.holding = row.holders;
+    for (PortError error : {PortError::AccessDenied, PortError::InUse}) {
+      const Fault f = fault(error, PortStep::Open, PortId{4, "/dev/ttyUSB0"});
+      EXPECT_EQ(f.number(), fault::kPortAlreadyOpen);
+      EXPECT_TRUE(contains(f.description(), row.text)) << f.description();
+    }
   }
 }
 
-TEST(PortFaults, onlyResourceError_isFatal) {
-  EXPECT_TRUE(isFatalPortError(QSerialPort::ResourceError));
-  for (auto e : {QSerialPort::NoError, QSerialPort::ReadError, QSerialPort::WriteError, QSerialPort::TimeoutError,
-                 QSerialPort::PermissionError}) {
-    EXPECT_FALSE(isFatalPortError(e)) << e;
+// The holders are looked up, and named, by the device the alias stands for.
+TEST_F(PortFaults, busyUnderAnotherName_namesTheDeviceItself) {
+  host.links["/dev/serial/by-id/usb-FTDI"] = "/dev/ttyUSB0";
+  host.holding = {PortHolder{1234, "torvane-station", false, true}};
+  const struct {
+    PortId port;
+    const char* text;
+  } rows[] = {
+      {{2, "/dev/serial/by-id/usb-FTDI"},
+       "COM2 (/dev/ttyUSB0) is in use by torvane-station (process 1234). Close that program and try again."},
+      {{1, "/dev/serial/by-id/usb-FTDI", true},
+       "COM1 (/dev/ttyUSB0) is in use by torvane-station (process 1234). Close that program and try again."},
+  };
+  for (const auto& row : rows) {
+    host.askedFor.clear();
+    EXPECT_EQ(fault(PortError::InUse, PortStep::Open, row.port).description(), row.text);
+    EXPECT_EQ(host.askedFor, std::vector<std::string>{"/dev/ttyUSB0"});
+  }
+}
+
+TEST_F(PortFaults, onlyDeviceGone_isFatal) {
+  for (PortError error : {PortError::NoDevice, PortError::AccessDenied, PortError::InUse, PortError::AlreadyOpen,
+                          PortError::NotOpen, PortError::DeviceGone, PortError::Unsupported, PortError::ReadFailed,
+                          PortError::WriteFailed, PortError::Other}) {
+    EXPECT_EQ(isFatalPortError(error), error == PortError::DeviceGone) << static_cast<int>(error);
   }
 }
 

@@ -3,8 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -25,7 +30,50 @@ PtyPair::PtyPair() {
 
 PtyPair::~PtyPair() {
   closeMaster();
+  closeSlave();
+}
+
+HoldingProcess::HoldingProcess(const std::string& device, const char* name, bool lock) {
+  int ready[2], release[2];
+  if (::pipe(ready) != 0) return;
+  if (::pipe(release) != 0) {
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return;
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::close(ready[0]);
+    ::close(release[1]);
+    ::prctl(PR_SET_NAME, name);
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    const bool held = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+    [[maybe_unused]] const ssize_t w = ::write(ready[1], held ? "y" : "n", 1);
+    char c;
+    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);  // until the test closes its end
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  release_ = release[1];
+  char held = 0;
+  holding_ = pid_ > 0 && ::read(ready[0], &held, 1) == 1 && held == 'y';
+  ::close(ready[0]);
+}
+
+HoldingProcess::~HoldingProcess() { release(); }
+
+void HoldingProcess::release() {
+  if (release_ >= 0) ::close(release_);
+  release_ = -1;
+  if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  holding_ = false;
+}
+
+void PtyPair::closeSlave() {
   if (slave_ >= 0) ::close(slave_);
+  slave_ = -1;
 }
 
 void PtyPair::closeMaster() {
@@ -87,6 +135,16 @@ ByteString allByteValues() {
   ByteString all;
   for (int b = 0; b < 256; ++b) appendByte(all, static_cast<uint8_t>(b));
   return all;
+}
+
+Fault faultOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Fault& f) {
+    return f;
+  }
+  ADD_FAILURE() << "no fault thrown";
+  return Fault(0, "", "");
 }
 
 }  // namespace torvane::testing

@@ -2,9 +2,13 @@
 // slave side by its path, the test plays the far end on the master side.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 
 #include "encoding/bytes.h"
+#include "encoding/fault.h"
 
 namespace torvane::testing {
 
@@ -31,6 +35,8 @@ class PtyPair {
   bool waitSlaveHolds(std::size_t count, int ms);
   // The far end goes away: the slave side hangs up.
   void closeMaster();
+  // The test lets go of the slave side: only what opens it by its path holds it.
+  void closeSlave();
 
  private:
   int master_ = -1;
@@ -38,8 +44,33 @@ class PtyPair {
   std::string path_;
 };
 
+// Another program holding a device: a child process that opens `device`
+// under the command name `name`, takes the device's lock when `lock`, and
+// keeps it until release() or its end.
+class HoldingProcess {
+ public:
+  HoldingProcess(const std::string& device, const char* name, bool lock);
+  ~HoldingProcess();
+  HoldingProcess(const HoldingProcess&) = delete;
+  HoldingProcess& operator=(const HoldingProcess&) = delete;
+
+  // True once the child holds the device (and its lock when asked).
+  bool holding() const { return holding_; }
+  pid_t pid() const { return pid_; }
+  // The child closes the device and ends; returns when it has.
+  void release();
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool holding_ = false;
+};
+
 // Runs the Qt event loop for `ms` milliseconds.
 void runEventLoop(int ms);
+
+// Runs `action` and returns the Fault it throws; fails the test if none.
+Fault faultOf(const std::function<void()>& action);
 
 // Every byte value 0..255 once.
 ByteString allByteValues();

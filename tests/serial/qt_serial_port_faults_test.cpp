@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "serial/host_lookups.h"
+#include "serial/port_host.h"
 #include "serial/qt_serial_port.h"
 #include "tests/serial/pty_pair.h"
 
@@ -24,16 +23,7 @@ using testing::runEventLoop;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Runs `action` and returns the Fault it throws; fails the test if none.
-Fault faultOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Fault& f) {
-    return f;
-  }
-  ADD_FAILURE() << "no fault thrown";
-  return Fault(0, "", "");
-}
+using testing::faultOf;
 
 class TempDir {
  public:
@@ -246,37 +236,18 @@ TEST_F(QtSerialPortFaults, deviceWithoutAccess_isPermissionFaultNamingCause) {
 }
 
 TEST_F(QtSerialPortFaults, holderLookup_findsAnotherProcessByNameAndId) {
-  int ready[2], release[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(release), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {  // holds the slave side under the name of a known prober
-    ::close(ready[0]);
-    ::close(release[1]);
-    const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-    ::prctl(PR_SET_NAME, "ModemManager");
-    [[maybe_unused]] const ssize_t w = ::write(ready[1], fd >= 0 ? "y" : "n", 1);
-    char c;
-    [[maybe_unused]] const ssize_t r = ::read(release[0], &c, 1);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  ::close(release[0]);
-  char opened = 0;
-  ASSERT_EQ(::read(ready[0], &opened, 1), 1);
-  EXPECT_EQ(opened, 'y');
+  testing::HoldingProcess holder(pty.slavePath(), "ModemManager", false);  // a known prober's name
+  ASSERT_TRUE(holder.holding());
+  const long child = holder.pid();
   const auto holds = [&](long pid, bool self) {
-    const std::vector<PortHolder> holders = deviceHolders(pty.slavePath(), {});
+    const std::vector<PortHolder> holders = systemPortHost().holders(pty.slavePath(), {});
     return std::any_of(holders.begin(), holders.end(), [&](const PortHolder& h) {
       return h.pid == pid && h.self == self && h.certain && (self || h.name == "ModemManager");
     });
   };
   EXPECT_TRUE(holds(child, false));
   EXPECT_TRUE(holds(::getpid(), true));  // the fixture's own descriptor of the slave side
-  ::close(release[1]);
-  ::waitpid(child, nullptr, 0);
-  ::close(ready[0]);
+  holder.release();
   EXPECT_FALSE(holds(child, false));
 }
 

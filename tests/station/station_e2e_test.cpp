@@ -113,6 +113,19 @@ TEST(StationE2e, wrongArguments_exit2WithOneLineOnStandardError) {
   EXPECT_NE(run.err.find("--source bogus is not a source"), std::string::npos) << run.err;
 }
 
+// A path names the device alone: no COM number, no TORVANE_COMn to set.
+TEST(StationE2e, absentDevicePath_failsNamingThePath) {
+  StationRig rig;
+  const std::string absent = rig.dir() + "/ttyUSB7";
+  const StationRun run = rig.run({"--json", "--port", QString::fromStdString(absent)});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  const std::vector<QJsonObject> lines = jsonLines(run.out);
+  ASSERT_FALSE(lines.empty()) << run.out;
+  EXPECT_EQ(lines.back()["status"].toString().toStdString(),
+            " Error: " + absent + " does not exist. Connect the adapter. No serial port is present.")
+      << run.out;
+}
+
 TEST(StationE2e, silentMachine_failsAloneWhileTheOtherCompletes) {
   StationRig rig;
   ASSERT_TRUE(rig.startSims({{}, {"--silent-at", "2"}})) << rig.error();

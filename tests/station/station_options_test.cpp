@@ -31,7 +31,7 @@ TEST(StationOptions, ports_areTakenThroughTheComMapOrAsDevicePaths) {
   EXPECT_EQ(parsed.options->source, Source::EmergencyRestore);
   ASSERT_EQ(parsed.options->ports.size(), 2u);
   EXPECT_EQ(parsed.options->ports[0], (PortTarget{"COM2", "/dev/ttyUSB7", 2}));
-  EXPECT_EQ(parsed.options->ports[1], (PortTarget{"/dev/pts/9", "/dev/pts/9", 1}));
+  EXPECT_EQ(parsed.options->ports[1], (PortTarget{"/dev/pts/9", "/dev/pts/9", 1, true}));
 }
 
 TEST(StationOptions, wrongArguments_areRefusedWithExitCode2) {
@@ -77,6 +77,7 @@ TEST(StationOptions, workerArguments_parseBackToTheSamePortSourceFolderAndLog) {
   EXPECT_EQ(back.options->ports[0].com, 2);
   EXPECT_EQ(back.options->source, Source::ProgramAndDsd);
   EXPECT_EQ(back.options->recordArgs, given.options->recordArgs);
+  EXPECT_EQ(back.options->ports[0], given.options->ports[0]);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <system_error>
 
@@ -77,6 +78,10 @@ std::string commandWord(const fs::path& program) {
 
 int exitCodeOf(int systemStatus) { return systemStatus; }
 
+void setEnvironmentVariable(const std::string& name, const std::string& value) {
+  EXPECT_EQ(_putenv_s(name.c_str(), value.c_str()), 0) << name;  // "" removes it
+}
+
 bool runningAsRoot() { return false; }
 
 bool dropRootRights() { return false; }
@@ -105,6 +110,10 @@ std::string commandWord(const fs::path& program) {
 
 int exitCodeOf(int systemStatus) {
   return systemStatus != -1 && WIFEXITED(systemStatus) ? WEXITSTATUS(systemStatus) : -1;
+}
+
+void setEnvironmentVariable(const std::string& name, const std::string& value) {
+  EXPECT_EQ(value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1), 0) << name;
 }
 
 bool runningAsRoot() { return ::geteuid() == 0; }

@@ -30,6 +30,9 @@ std::string commandWord(const std::filesystem::path& program);
 // with an exit code (a signal, or no shell).
 int exitCodeOf(int systemStatus);
 
+// Sets an environment variable of this process; an empty value removes it.
+void setEnvironmentVariable(const std::string& name, const std::string& value);
+
 // True when the process runs with root rights (never on Windows).
 bool runningAsRoot();
 
