@@ -3,11 +3,12 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 
 #include "context/form_context.h"
 #include "discovery/scan_ports.h"
-#include "record/record_commands.h"
+#include "record/log_options.h"
 #include "run/update_driver.h"
 #include "serial/qt_serial_port.h"
 #include "station/console_window_ops.h"
@@ -36,16 +37,21 @@ void mapPorts(const PortTarget& port) {
   }
 }
 
+// The recorder of the run in the working folder (the current one by now).
 std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
-  const RecordOptions record = parseRecordOptions(QStringList{QStringLiteral("torvane-station")} + options.recordArgs);
-  if (record.noLog || (record.logFile.isEmpty() && qEnvironmentVariable("TORVANE_LOG") == QStringLiteral("off"))) {
-    return nullptr;
-  }
-  const QString device = options.ports.front().device;
-  return std::make_unique<UpdateRecorder>(
-      RecorderSetup{logPathFor(record), QStringLiteral("torvane-station"), [device](int) {
-                      return PortDetails{device, {}, {}, {}};
-                    }});
+  LogOptions log;  // from options.recordArgs: --log FILE or --no-log
+  log.noLog = options.recordArgs.contains(QStringLiteral("--no-log"));
+  const qsizetype file = options.recordArgs.indexOf(QStringLiteral("--log")) + 1;
+  if (file > 0 && file < options.recordArgs.size()) log.logFile = options.recordArgs[file].toStdString();
+  RecorderSetup setup;
+  setup.toolName = "torvane-station";
+  setup.toolVersion = TORVANE_VERSION;
+  std::error_code noFolder;
+  setup.folder = std::filesystem::current_path(noFolder);
+  setup.portDetails = [device = options.ports.front().device.toStdString()](int com) {
+    return PortDetails{com, device};
+  };
+  return updateRecorder(chosenLog(log, processEnvironment), std::move(setup));
 }
 
 // The end of standard input (the supervisor closed it, or ended) closes the
@@ -91,6 +97,7 @@ void runUpdate(FormContext& ctx, EndReporter& reporter, EventWriter& events) {
 
 int runWorker(const StationOptions& options) {
   std::signal(SIGINT, SIG_IGN);  // Ctrl-C is the supervisor's: it closes our input
+  ignoreFileSizeSignal();        // a full log fails its write instead of killing the worker
 #ifdef SIGPIPE
   // A supervisor that was killed leaves our output without a reader: the
   // events we write then fail, and the end of our input ends the run, which
