@@ -28,11 +28,12 @@ LogFile::LogFile(const std::filesystem::path& path, Use use) {
   // some devices acts on them); the opened file is looked at again below.
   struct stat status {};
   const int looked = use == Use::Read ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status);
-  if (looked != 0 && errno != ENOENT) {
+  const bool absent = looked != 0 && (errno == ENOENT || errno == ENOTDIR);
+  if (looked != 0 && !absent) {
     error_ = reason(errno);
     return;
   }
-  if (looked != 0 && use == Use::Read) {
+  if (absent && use == Use::Read) {
     missing_ = true;
     return;
   }
