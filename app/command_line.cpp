@@ -21,7 +21,7 @@ struct Parser {
   QCommandLineOption ports{QStringLiteral("ports"),
                            QStringLiteral("Print which device stands behind each of COM1 to COM9, and what the "
                                           "host tells of it, then exit without opening the window.")};
-  // Read by the update log (record/record_commands.h); listed for --help.
+  // Read by the update log (record/log_options.h); listed for --help.
   QCommandLineOption history{QStringLiteral("history"),
                              QStringLiteral("Print the last N update runs of the log (N after the option, default "
                                             "20) as a table, then exit.")};

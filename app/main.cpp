@@ -4,8 +4,10 @@
 // TORVANE_SCREENSHOT, TORVANE_SOURCE) in form/test_hooks.h.
 #include <QApplication>
 #include <QPixmap>
+#include <CLI/CLI.hpp>
 #include <QTimer>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -17,7 +19,9 @@
 #include "app/qt_clock.h"
 #include "context/form_context.h"
 #include "form/test_hooks.h"
-#include "record/record_commands.h"
+#include "record/history.h"
+#include "record/host.h"
+#include "record/log_options.h"
 #include "serial/com_names.h"
 #include "serial/qt_serial_port.h"
 
@@ -28,13 +32,40 @@ std::string environmentVariable(const char* name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
+// The update log's options, taken from the command line before anything
+// else (command_line.cpp lists them for --help). Carries out --history, or
+// refuses the options; nothing when the program goes on as usual.
+std::optional<int> runLogOptions(int argc, char* argv[], torvane::LogOptions& options) {
+  CLI::App parser;
+  parser.set_help_flag();  // --help is the window's own
+  parser.allow_extras();   // the other arguments are read below
+  torvane::addLogOptions(parser, options);
+  std::string why;
+  try {
+    parser.parse(argc, argv);
+    why = torvane::checkLogOptions(options);
+  } catch (const CLI::ParseError& e) {
+    why = e.what();
+  }
+  if (!why.empty()) {
+    std::cerr << "torvane-update: " << why << '\n';
+    return 2;
+  }
+  if (!options.history) return std::nullopt;
+  return torvane::printHistory(torvane::historyLog(options, torvane::processEnvironment), *options.history,
+                               options.json, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  torvane::ignoreFileSizeSignal();  // a full log fails its write instead of killing the program
   QCoreApplication::setApplicationName(QStringLiteral("torvane-update"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
-  const QStringList arguments = torvane::commandLine(argc, argv);
-  if (const std::optional<int> code = torvane::runRecordCommands(arguments)) return *code;  // --history
+  torvane::LogOptions logOptions;
+  if (const std::optional<int> code = runLogOptions(argc, argv, logOptions)) return *code;  // --history
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   if (torvane::handledWithoutWindow(arguments)) {
     const QCoreApplication console(argc, argv);  // no display needed
     return torvane::runWithoutWindow(QCoreApplication::arguments());
@@ -55,9 +86,15 @@ int main(int argc, char* argv[]) {
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
   torvane::QtClock clock;
   torvane::Frmdl window(port, clock, start->workingFolder);
-  const std::unique_ptr<torvane::UpdateRecorder> recorder = torvane::updateRecorder(arguments, [](int com) {
-    return torvane::PortDetails{QString::fromStdString(torvane::deviceForCom(com)), {}, {}, {}};
-  });
+  torvane::RecorderSetup recording;
+  recording.toolVersion = TORVANE_VERSION;
+  recording.folder = start->workingFolder;
+  recording.portDetails = [&port](int com) {
+    const torvane::PortDescription opened = port.openedPort();
+    return torvane::PortDetails{com, opened.device};
+  };
+  const std::unique_ptr<torvane::UpdateRecorder> recorder =
+      torvane::updateRecorder(torvane::chosenLog(logOptions, torvane::processEnvironment), std::move(recording));
   window.addRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
 
   if (hooks.source) window.selectSource(*hooks.source);

@@ -1,76 +1,56 @@
 #include "record/update_recorder.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QJsonDocument>
-#include <QSysInfo>
 #include <iostream>
 #include <memory>
 #include <utility>
 
+#include "record/host.h"
+#include "record/sha256.h"
 #include "record/update_log.h"
 
 namespace torvane {
 
 namespace {
 
-class Sha256 : public EntryHash {
+class EntrySha256 : public EntryHash {
  public:
   void reset() override { hash_.reset(); }
-  void add(const ByteString& bytes) override { hash_.addData(QByteArrayView(bytes.data(), qsizetype(bytes.size()))); }
-  std::string hex() override { return hash_.result().toHex().toStdString(); }
+  void add(const ByteString& bytes) override { hash_.update(bytes.data(), bytes.size()); }
+  std::string hex() override { return hexText(hash_.finish()); }
 
  private:
-  QCryptographicHash hash_{QCryptographicHash::Sha256};
+  Sha256 hash_;
 };
-
-// Empty when the environment does not say.
-QString userName() {
-  for (const char* name : {"USER", "LOGNAME", "USERNAME"}) {
-    const QString user = qEnvironmentVariable(name);
-    if (!user.isEmpty()) return user;
-  }
-  return {};
-}
 
 }  // namespace
 
-QString toolVersion() { return QStringLiteral(TORVANE_VERSION); }
-
 UpdateRecorder::UpdateRecorder(RecorderSetup setup)
-    : RunRecordBuilder(std::make_unique<Sha256>()), setup_(std::move(setup)) {}
+    : RunRecordBuilder(std::make_unique<EntrySha256>()), setup_(std::move(setup)) {}
 
 void UpdateRecorder::runStarted(int com, std::optional<Source> source, const std::string& list, double at) {
   RunRecordBuilder::runStarted(com, source, list, at);
-  start_ = QDateTime::currentDateTime();
-  folder_ = QDir::toNativeSeparators(QDir::currentPath());
+  start_ = localTimeNow();
 }
 
 void UpdateRecorder::runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) {
   RunRecordBuilder::runEnded(outcome, status, fault, at);
-  store(setting(record().com));
+  const std::string why = appendLine(setup_.logPath, recordLine(record(), setting(record().com)));
+  if (why.empty()) return;
+  std::cerr << setup_.toolName << ": the update log " << pathText(setup_.logPath) << " cannot be written (" << why
+            << "); this run is not recorded" << std::endl;
 }
 
 RunSetting UpdateRecorder::setting(int com) const {
   RunSetting s;
-  s.end = QDateTime::currentDateTime();
-  s.start = start_.isValid() ? start_ : s.end;
+  s.end = localTimeNow();
+  s.start = start_.empty() ? s.end : start_;
   s.toolName = setup_.toolName;
-  s.toolVersion = toolVersion();
-  s.host = QSysInfo::machineHostName();
-  s.user = userName();
-  s.folder = folder_;
-  if (setup_.portDetails) s.port = setup_.portDetails(com);
+  s.toolVersion = setup_.toolVersion;
+  s.host = hostName();
+  s.user = userName(processEnvironment);
+  s.folder = pathText(setup_.folder);
+  s.port = setup_.portDetails ? setup_.portDetails(com) : PortDetails{com};
   return s;
-}
-
-void UpdateRecorder::store(const RunSetting& setting) {
-  const QByteArray line = QJsonDocument(recordJson(record(), setting)).toJson(QJsonDocument::Compact);
-  const QString why = appendLine(setup_.logPath, line);
-  if (why.isEmpty()) return;
-  std::cerr << setup_.toolName.toStdString() << ": the update log "
-            << QDir::toNativeSeparators(setup_.logPath).toStdString() << " cannot be written (" << why.toStdString()
-            << "); this run is not recorded" << std::endl;
 }
 
 }  // namespace torvane

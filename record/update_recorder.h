@@ -1,13 +1,13 @@
-// The recorder of torvane-update: gathers each update run through the core's
+// The recorder of the front ends: gathers each update run through the core's
 // RunRecordBuilder, hashes every entry's bytes with SHA-256 as they are sent,
 // and when the run has ended appends its record to the update log as one
 // JSON line. A log that cannot be written costs one line on standard error
 // and nothing else; the run never notices.
 #pragma once
 
-#include <QDateTime>
-#include <QString>
+#include <filesystem>
 #include <functional>
+#include <string>
 
 #include "context/run_record.h"
 #include "record/record_json.h"
@@ -15,9 +15,12 @@
 namespace torvane {
 
 struct RecorderSetup {
-  QString logPath;
-  QString toolName = QStringLiteral("torvane-update");
-  // What is known of COM n; unset: its number only.
+  std::filesystem::path logPath;
+  std::string toolName = "torvane-update";
+  std::string toolVersion;       // "1.0.0"
+  std::filesystem::path folder;  // the working folder, absolute
+  // What to record of the port of a run on COM `com`; unset: {com}. A front
+  // end whose port was named by a device path leaves the COM number out.
   std::function<PortDetails(int com)> portDetails;
 };
 
@@ -25,21 +28,16 @@ class UpdateRecorder : public RunRecordBuilder {
  public:
   explicit UpdateRecorder(RecorderSetup setup);
 
-  const QString& logPath() const { return setup_.logPath; }
+  const std::filesystem::path& logPath() const { return setup_.logPath; }
 
   void runStarted(int com, std::optional<Source> source, const std::string& list, double at) override;
   void runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) override;
 
  private:
   RunSetting setting(int com) const;
-  void store(const RunSetting& setting);
 
   RecorderSetup setup_;
-  QDateTime start_;
-  QString folder_;
+  std::string start_;  // when the run under way started, as recorded
 };
-
-// The version of the tool as the build names it ("1.0.0").
-QString toolVersion();
 
 }  // namespace torvane

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/sha256.h"
+#include "record/sha256.h"
 
 namespace torvane::sim {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "context/form_context.h"
 #include "discovery/scan_ports.h"
-#include "record/record_commands.h"
+#include "record/log_options.h"
 #include "run/update_driver.h"
 #include "serial/qt_serial_port.h"
 #include "station/event_pipe_window_ops.h"
@@ -29,16 +29,21 @@ ComLookup workerLookup(const PortTarget& port) {
   return [device, com = port.com](int n) { return n == com ? device : ComDevice{}; };
 }
 
+// The recorder of the run in the working folder.
 std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
-  const RecordOptions record = parseRecordOptions(QStringList{QStringLiteral("torvane-station")} + options.recordArgs);
-  if (record.noLog || (record.logFile.isEmpty() && qEnvironmentVariable("TORVANE_LOG") == QStringLiteral("off"))) {
-    return nullptr;
-  }
-  const QString device = options.ports.front().device;
-  return std::make_unique<UpdateRecorder>(
-      RecorderSetup{logPathFor(record), QStringLiteral("torvane-station"), [device](int) {
-                      return PortDetails{device, {}, {}, {}};
-                    }});
+  LogOptions log;  // from options.recordArgs: --log FILE or --no-log
+  log.noLog = options.recordArgs.contains(QStringLiteral("--no-log"));
+  const qsizetype file = options.recordArgs.indexOf(QStringLiteral("--log")) + 1;
+  if (file > 0 && file < options.recordArgs.size()) log.logFile = options.recordArgs[file].toStdString();
+  RecorderSetup setup;
+  setup.toolName = "torvane-station";
+  setup.toolVersion = TORVANE_VERSION;
+  setup.folder = options.folder.toStdString();
+  // A port named by its path is recorded by that device alone, with no COM number of ours.
+  setup.portDetails = [port = options.ports.front()](int com) {
+    return PortDetails{port.byPath ? std::nullopt : std::optional<int>(com), port.device.toStdString()};
+  };
+  return updateRecorder(chosenLog(log, processEnvironment), std::move(setup));
 }
 
 // The end of standard input closes the "window": the procedure ends at its
@@ -89,6 +94,7 @@ void runUpdate(FormContext& ctx, const StageReporter& reporter, EventWriter& eve
 
 int runWorker(const StationOptions& options) {
   std::signal(SIGINT, SIG_IGN);  // Ctrl-C is the supervisor's: it closes our input
+  ignoreFileSizeSignal();        // a full log fails its write instead of killing the worker
 #ifdef SIGPIPE
   // A supervisor that was killed leaves our output without a reader: the
   // events we write then fail, and the end of our input ends the run, which

@@ -15,8 +15,8 @@
 #include "app/frmdl.h"
 #include "app/qt_window_ops.h"
 #include "context/form_context.h"
+#include "record/sha256.h"
 #include "serial/qt_serial_port.h"
-#include "sim/sha256.h"
 #include "tests/e2e/fast_clock.h"
 
 namespace torvane::e2e {
@@ -49,7 +49,7 @@ std::string patternBytes(std::size_t size, uint32_t seed) {
   return bytes;
 }
 
-std::string sha256Of(const std::string& bytes) { return sim::sha256Hex(bytes); }
+std::string sha256Of(const std::string& bytes) { return sha256Hex(bytes); }
 
 namespace {
 

@@ -2,7 +2,8 @@
 // it records are those of the images the machine rebuilt.
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
+#include <deque>
+#include <filesystem>
 
 #include "app/frmdl.h"
 #include "context/form_context.h"
@@ -24,21 +25,21 @@ TEST(E2eRecord, completedRun_recordsTheHashesOfTheImagesTheMachineRebuilt) {
   bench.writeFile("dsd.bin", sent[2].bytes);
   bench.writeFile("all.txt", "code.bin\t1\t0x8000\r\nmmc.bin\t2\t0x10\r\ndsd.bin\t3\t0x100000\r\n");
   ASSERT_TRUE(bench.startSim(1, {"--nak-once", "3"})) << bench.error();
-  const QString log = QString::fromStdString(bench.dir() + "/state/updates.jsonl");
-  UpdateRecorder recorder({log, QStringLiteral("torvane-update"), {}});
+  const std::filesystem::path log = bench.dir() + "/state/updates.jsonl";
+  UpdateRecorder recorder({log, "torvane-update", "1.0.0", bench.dir(), {}});
   bench.window().addRunObserver(&recorder);
   const Outcome run = bench.runUpdate(Source::ProgramAndDsd, 1);
   const SimReport report = bench.stopSim();
 
   expectCompleted(run, report, sent);
-  std::vector<StoredRecord> records;
-  QString error;
-  ASSERT_TRUE(readRecords(log, records, error) && records.size() == 1) << error.toStdString();
+  std::deque<StoredRecord> records;
+  const std::string error = readRecords(log, 20, records);
+  ASSERT_TRUE(error.empty() && records.size() == 1) << error;
   EXPECT_EQ(records[0].record["resends"], report.verdictCount("NAK"));
-  const QJsonArray entries = records[0].record["entries"].toArray();
-  ASSERT_EQ(entries.size(), qsizetype(report.images.size()));
-  for (qsizetype i = 0; i < entries.size(); ++i) {
-    EXPECT_EQ(entries[i]["sha256"].toString().toStdString(), report.images[std::size_t(i)].sha256) << i;
+  const nlohmann::json& entries = records[0].record["entries"];
+  ASSERT_EQ(entries.size(), report.images.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i]["sha256"], report.images[i].sha256) << i;
   }
 }
 

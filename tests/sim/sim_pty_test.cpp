@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "link/frames.h"
-#include "sim/sha256.h"
+#include "record/sha256.h"
 #include "sim_host.h"
 
 namespace torvane::sim::testing {

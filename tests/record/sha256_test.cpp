@@ -1,8 +1,8 @@
-#include "sim/sha256.h"
+#include "record/sha256.h"
 
 #include <gtest/gtest.h>
 
-namespace torvane::sim {
+namespace torvane {
 namespace {
 
 // Bytes (i * 7 + 1) mod 256, the lengths around the padding boundaries.
@@ -52,4 +52,4 @@ TEST(Sha256, updateInPieces_equalsOneUpdate) {
 }
 
 }  // namespace
-}  // namespace torvane::sim
+}  // namespace torvane
