@@ -46,6 +46,9 @@ class Frmdl : public QWidget, private form::FormFrontEnd {
     if (observer != nullptr) context_.observers.push_back(observer);
   }
 
+  // The front end's check of the images before the port opens (SHA256SUMS).
+  void setImageCheck(decltype(FormContext::verifyImages) check) { context_.verifyImages = std::move(check); }
+
   // --- operator input ---
   void onLoad() { controller_.load(); }                          // Form_Load
   void onStartClicked() { controller_.startClicked(); }          // "&Start Update"

@@ -1,28 +1,27 @@
 // torvane-update: loads new firmware into a TorVane machine over RS-232.
-// Its arguments are described in app/command_line.h and by --help; its test
+// Its arguments are described in form/update_command.h and by --help; its test
 // and demo hooks (TORVANE_AUTOSTART, TORVANE_EXIT_AFTER_RUN,
 // TORVANE_SCREENSHOT, TORVANE_SOURCE) in form/test_hooks.h.
 #include <QApplication>
 #include <QPixmap>
-#include <CLI/CLI.hpp>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
+#include <variant>
 
 #include "app/app_icon.h"
-#include "app/command_line.h"
 #include "app/frmdl.h"
 #include "app/qt_clock.h"
+#include "check/folder_check.h"
+#include "cli/command_line.h"
 #include "context/form_context.h"
 #include "form/test_hooks.h"
-#include "record/history.h"
+#include "form/update_command.h"
 #include "record/host.h"
 #include "record/log_options.h"
-#include "serial/com_names.h"
 #include "serial/qt_serial_port.h"
 
 namespace {
@@ -32,73 +31,47 @@ std::string environmentVariable(const char* name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-// The update log's options, taken from the command line before anything
-// else (command_line.cpp lists them for --help). Carries out --history, or
-// refuses the options; nothing when the program goes on as usual.
-std::optional<int> runLogOptions(int argc, char* argv[], torvane::LogOptions& options) {
-  CLI::App parser;
-  parser.set_help_flag();  // --help is the window's own
-  parser.allow_extras();   // the other arguments are read below
-  torvane::addLogOptions(parser, options);
-  std::string why;
-  try {
-    parser.parse(argc, argv);
-    why = torvane::checkLogOptions(options);
-  } catch (const CLI::ParseError& e) {
-    why = e.what();
-  }
-  if (!why.empty()) {
-    std::cerr << "torvane-update: " << why << '\n';
-    return 2;
-  }
-  if (!options.history) return std::nullopt;
-  return torvane::printHistory(torvane::historyLog(options, torvane::processEnvironment), *options.history,
-                               options.json, std::cout, std::cerr);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   torvane::ignoreFileSizeSignal();  // a full log fails its write instead of killing the program
-  QCoreApplication::setApplicationName(QStringLiteral("torvane-update"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
-  torvane::LogOptions logOptions;
-  if (const std::optional<int> code = runLogOptions(argc, argv, logOptions)) return *code;  // --history
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  if (torvane::handledWithoutWindow(arguments)) {
-    const QCoreApplication console(argc, argv);  // no display needed
-    return torvane::runWithoutWindow(QCoreApplication::arguments());
+  std::error_code noFolder;
+  const auto parsed = torvane::form::parseUpdateCommand(torvane::cli::arguments(argc, argv),
+                                                        std::filesystem::current_path(noFolder), std::cout, std::cerr);
+  if (const int* code = std::get_if<int>(&parsed)) return *code;
+  const torvane::form::UpdateCommand& command = std::get<torvane::form::UpdateCommand>(parsed);
+  if (command.mode != torvane::form::UpdateCommand::Mode::Window) {
+    return torvane::form::runWithoutWindow(command, std::cout, std::cerr);  // no display needed
   }
-  QApplication app(argc, argv);
-  QApplication::setWindowIcon(torvane::appIcon());
-  int exitCode = 0;
-  const std::optional<torvane::WindowStart> start =
-      torvane::applyWindowArguments(QCoreApplication::arguments(), exitCode);
-  if (!start) return exitCode;
-
   const torvane::form::TestHooks hooks = torvane::form::readTestHooks(environmentVariable);
   if (!hooks.error.empty()) {
     std::cerr << "torvane-update: " << hooks.error << '\n';
-    return 2;
+    return torvane::cli::kWrongArguments;
   }
+
+  QCoreApplication::setApplicationName(QStringLiteral("torvane-update"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
+  QApplication app(argc, argv);
+  QApplication::setWindowIcon(torvane::appIcon());
 
   torvane::QtSerialPort port;  // COM1, "4800,N,8,1", closed
   torvane::QtClock clock;
-  torvane::Frmdl window(port, clock, start->workingFolder);
+  torvane::Frmdl window(port, clock, command.workingFolder);
   torvane::RecorderSetup recording;
   recording.toolVersion = TORVANE_VERSION;
-  recording.folder = start->workingFolder;
+  recording.folder = command.workingFolder;
   recording.portDetails = [&port](int com) {
     const torvane::PortDescription opened = port.openedPort();
     return torvane::PortDetails{com, opened.device};
   };
   const std::unique_ptr<torvane::UpdateRecorder> recorder =
-      torvane::updateRecorder(torvane::chosenLog(logOptions, torvane::processEnvironment), std::move(recording));
-  window.addRunObserver(recorder.get());  // none with --no-log or TORVANE_LOG=off
+      torvane::updateRecorder(torvane::chosenLog(command.log, torvane::processEnvironment), std::move(recording));
+  window.addRunObserver(recorder.get());
+  window.setImageCheck(torvane::check::verifyAgainstSums);  // only with SHA256SUMS in the folder  // none with --no-log
+                                                            // or TORVANE_LOG=off
 
   if (hooks.source) window.selectSource(*hooks.source);
-  if (start->source) window.selectSource(*start->source);
+  if (command.source) window.selectSource(*command.source);
 
   if (!hooks.screenshot.empty()) {
     const QString screenshot = QString::fromStdString(hooks.screenshot);

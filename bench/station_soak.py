@@ -13,6 +13,7 @@ first. Exit status 0 when everything held, else one line per problem.
 """
 
 import argparse
+import datetime
 import os
 import random
 import re
@@ -33,9 +34,12 @@ TRANSFER_FDS = 2  # the transfer list and the image being sent stay open while t
 
 COMPLETE = " Status: UPDATE COMPLETE"
 REFUSED = " Error: "  # a refused frame (CAN) or a time-out: number 0, no text
-UNPLUGGED = (" Error: The serial device behind COM1 ({}) went away (the device hung up). "
+UNPLUGGED = (" Error: The serial device behind {} went away (the device hung up). "
              "Check the cable and the adapter, then start again.")
 WAITING_FOR_LOAD = " Status: Waiting for response to load command"
+WALL_MINUS_MONOTONIC = time.time() - time.monotonic()
+SLOW_READ = 0.05  # a slow reader of the station's output takes at most 4 KiB this often
+KILLED_WORKER = "the worker for this port ended unexpectedly (signal 9)"
 
 
 def frame_count(images):
@@ -106,6 +110,11 @@ class Watch:
             self.hwm[pid] = hwm
 
 
+def event_wall_time(event):
+    """The wall-clock time an event was made (its "time", UTC), in seconds."""
+    return datetime.datetime.fromisoformat(event["time"].replace("Z", "+00:00")).timestamp()
+
+
 def check_machine(where, fault, images, end, record, report, events, began):
     """Problems of one machine: its end, its record, what it received."""
     kind, n, _, times = fault
@@ -160,12 +169,14 @@ def check_machine(where, fault, images, end, record, report, events, began):
     if count != 1:
         problems.append(f"{where}: {count} {what}, expected 1")
     # How long after frame n reached the machine the run ended: at once on an unplug, after the 20-s wait on
-    # silence. The machine's times count from a reading of the same monotonic clock as ours.
-    sent_at = [(report["monotonic_start_us"] + f["last_us"]) / 1e6 for f in report["frames"] if f["number"] == n]
+    # silence. The machine's times count from a reading of the same monotonic clock as ours; the end event
+    # carries the wall-clock time it was made, whenever a slow reader takes it.
+    sent_at = [(report["monotonic_start_us"] + f["last_us"]) / 1e6 + WALL_MINUS_MONOTONIC
+               for f in report["frames"] if f["number"] == n]
     if not sent_at:
         problems.append(f"{where}: frame {n} was never sent")
     elif end is not None:
-        waited = began + next(t for t, e in events if e is end) - sent_at[0]
+        waited = event_wall_time(end) - sent_at[0]
         limits = {"unplug": (0, 1), "silent": (19, 22), "can": (0, 1)}[kind]
         if not limits[0] <= waited <= limits[1]:
             problems.append(f"{where}: ended {waited:.2f} s after frame {n} was sent, expected {limits}")
@@ -211,7 +222,13 @@ class Soak:
         sims = stations.start_sims(self.args.bin, folder, [f[2] for f in faults])
         for sim in sims:  # held until every worker waits for its machine's load reply
             sim.process.send_signal(signal.SIGSTOP)
-        run = stations.StationRun(self.args.bin, folder, [s.path for s in sims], self.log)
+        # The first machine goes by an alias of its device (as /dev/serial/by-id/ names do), and every other
+        # run's output is taken by a slow reader.
+        alias = os.path.join(folder, "alias-of-m1")
+        os.symlink(sims[0].path, alias)
+        names = {sims[0].path: alias}
+        run = stations.StationRun(self.args.bin, folder, [names.get(s.path, s.path) for s in sims], self.log,
+                                  slow=SLOW_READ if number % 2 == 0 else 0)
         watch = Watch(run.process.pid)
         held = self.hold(run, watch, sims)
         deadline = time.monotonic() + RUN_LIMIT
@@ -233,16 +250,18 @@ class Soak:
             self.problem(f"{where}: more than one record for a device")
         ends = run.ends()
         for sim, fault, report in zip(sims, faults, reports):
-            mark = f"{where} {sim.path} ({' '.join(fault[2]) or 'no fault'})"
-            end = ends.get(sim.path, (None, None))[1]
-            for text in check_machine(mark, fault, images, end, by_device.get(sim.path), report, run.events,
+            named = names.get(sim.path, sim.path)
+            mark = f"{where} {named} ({' '.join(fault[2]) or 'no fault'})"
+            end = ends.get(named, (None, None))[1]
+            for text in check_machine(mark, fault, images, end, by_device.get(named), report, run.events,
                                       run.began):
                 self.problem(text)
         want_code = 0 if all(f[0] in ("none", "nak") for f in faults) else 1
         if code != want_code:
             self.problem(f"{where}: torvane-station exited {code}, expected {want_code}: {run.stderr[-300:]!r}")
         workers = [p for p in watch.devices]
-        kinds = {p: next(f[0] for s, f in zip(sims, faults) if s.path == watch.devices[p]) for p in workers}
+        kinds = {p: next(f[0] for s, f in zip(sims, faults) if names.get(s.path, s.path) == watch.devices[p])
+                 for p in workers}
         figures = {"faults": [f[0] for f in faults], "wall": wall, "held": held,
                    "sup_peak": watch.peak.get(watch.pid, 0), "sup_hwm": watch.hwm.get(watch.pid, 0),
                    "worker_peak": {p: watch.peak.get(p, 0) for p in workers}, "kinds": kinds,
@@ -286,6 +305,46 @@ class Soak:
             self.own_fds = fds_of_self()
         elif fds_of_self() != self.own_fds:
             self.problem(f"{where}: the soak holds {fds_of_self()} descriptors, {self.own_fds} after the first run")
+
+    def killed_worker_run(self):
+        """A worker killed mid-transfer: its machine's run is recorded by the
+        supervisor from what the worker told (the entries, the frames so far),
+        and the other machine completes."""
+        folder = self.new_folder("killed-worker")
+        images = stations.write_images(folder, [24 * 1024], self.rng.getrandbits(32))  # about 7 s when paced
+        before = len(self.records())
+        sims = stations.start_sims(self.args.bin, folder, [["--pace"], []])
+        run = stations.StationRun(self.args.bin, folder, [s.path for s in sims], self.log)
+        watch = Watch(run.process.pid)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and run.read(POLL):
+            watch.look()
+            if any(e.get("event") == "progress" and e["device"] == sims[0].path and e.get("frames", 0) >= 3
+                   for _, e in run.events):
+                break
+        victim = [pid for pid, device in watch.devices.items() if device == sims[0].path and alive(pid)]
+        if not victim:
+            self.problem("killed worker: the paced machine's worker was not found mid-transfer")
+        for pid in victim:
+            os.kill(pid, signal.SIGKILL)
+        code, _, _ = run.finish(30)
+        reports = [sim.stop() for sim in sims]
+        by_device = {r["port"]["device"]: r for r in self.records()[before:]}
+        killed = by_device.get(sims[0].path)
+        if code != 1:
+            self.problem(f"killed worker: torvane-station exited {code}, expected 1")
+        if killed is None or killed["outcome"] != "failed" or killed["status"] != KILLED_WORKER:
+            self.problem(f"killed worker: its machine's record is {killed}")
+        elif killed["frames"] < 3 or not killed["entries"] or killed["entries"][0]["name"] != "img1.bin":
+            self.problem(f"killed worker: the record knows {killed['frames']} frames, entries {killed['entries']}")
+        elif killed["frames"] > len(reports[0]["frames"]) + 1:
+            self.problem(f"killed worker: the record counts {killed['frames']} frames, the machine saw "
+                         f"{len(reports[0]['frames'])}")
+        if by_device.get(sims[1].path, {}).get("outcome") != "complete":
+            self.problem("killed worker: the other machine did not complete")
+        if not self.args.keep:
+            shutil.rmtree(folder)
+        print(f"killed worker: recorded {killed['frames'] if killed else 0} frames of the killed run", flush=True)
 
     def killed_run(self):
         """Three quick machines end, three paced ones are mid-transfer when the
@@ -402,8 +461,9 @@ def main():
     soak = Soak(args)
     try:
         for number in range(1, args.runs + 1):
-            if number == args.runs // 2 + 1:  # normal runs follow it
+            if number == args.runs // 2 + 1:  # normal runs follow them
                 soak.killed_run()
+                soak.killed_worker_run()
             soak.normal_run(number)
         soak.check_growth()
         soak.summary(time.monotonic() - began)

@@ -84,7 +84,7 @@ class StationRun:
     """torvane-station --json with one --port per path, started at once.
     `events` are (seconds since the start, event object) in arrival order."""
 
-    def __init__(self, bindir, folder, paths, log_path, extra=()):
+    def __init__(self, bindir, folder, paths, log_path, extra=(), slow=0):
         args = [os.path.join(bindir, "torvane-station"), "--json", "--folder", folder, *extra]
         for path in paths:
             args += ["--port", path]
@@ -94,14 +94,17 @@ class StationRun:
         self.events = []
         self.stderr = b""
         self._partial = b""
+        self.slow = slow  # a slow reader: at most 4 KiB this often
 
     def read(self, timeout):
         """Takes in what the station printed within `timeout` seconds; False
         once its output has ended."""
+        if self.slow:
+            time.sleep(self.slow)
         ready, _, _ = select.select([self.process.stdout], [], [], timeout)
         if not ready:
             return True
-        chunk = os.read(self.process.stdout.fileno(), 65536)
+        chunk = os.read(self.process.stdout.fileno(), 4096 if self.slow else 65536)
         if not chunk:
             return False
         now = time.monotonic() - self.began

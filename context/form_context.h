@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "context/run_observer.h"
 #include "context/serial_port.h"
 #include "context/window_ops.h"
+#include "encoding/fault.h"
 
 namespace torvane {
 
@@ -44,6 +47,10 @@ struct FormContext {
   // Told of every update run, in this order (a record builder before those
   // that read its record); none: nothing is recorded.
   std::vector<RunObserver*> observers;
+  // A check of the images of the transfer list that the front end adds
+  // before the port opens (their digests against the folder's SHA256SUMS):
+  // the fault that refuses the run, or none. Unset: no check.
+  std::function<std::optional<Fault>(const std::filesystem::path& folder, const std::string& list)> verifyImages;
 };
 
 // Tells every observer of an event of the run. Whatever one throws is

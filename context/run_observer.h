@@ -20,9 +20,11 @@ namespace torvane {
 // The machine's verdict on one send, or none within the time allowed.
 enum class Verdict { Ack, Nak, Can, Etx, Stx, TimedOut };
 
-// How a run ended: completion, the early end, the failure path, or the
-// failure path because the window was closed (fault::kWindowClosed).
-enum class RunOutcome { Complete, EarlyEnd, Failed, Closed };
+// How a run ended: completion, the early end, the failure path, the failure
+// path because the window was closed (fault::kWindowClosed), or the failure
+// path before the port opened because an image did not match the folder's
+// SHA256SUMS (fault::kUpdateRefused: nothing was sent).
+enum class RunOutcome { Complete, EarlyEnd, Failed, Closed, Refused };
 
 // The stages of a run, in the order a run goes through them. A run that ends
 // early or fails skips the rest; a machine that does not answer the load

@@ -17,6 +17,7 @@ const char* outcomeName(RunOutcome outcome) {
     case RunOutcome::EarlyEnd: return "early_end";
     case RunOutcome::Failed: return "failed";
     case RunOutcome::Closed: return "closed";
+    case RunOutcome::Refused: return "refused";
   }
   return "";
 }

@@ -56,7 +56,7 @@ struct RunRecord {
 
 // The names the record uses (a source's is its name in context/sources.h).
 const char* verdictName(Verdict verdict);     // "ACK", "NAK", "CAN", "ETX", "STX", "timeout"
-const char* outcomeName(RunOutcome outcome);  // "complete", "early_end", "failed", "closed"
+const char* outcomeName(RunOutcome outcome);  // "complete", "early_end", "failed", "closed", "refused"
 
 // A digest of bytes added since the last reset, as lower-case hex.
 class EntryHash {

@@ -30,6 +30,7 @@ inline constexpr int32_t kPortNotOpen = 8012;       // an operation needs an ope
 inline constexpr int32_t kPortPermission = 8015;    // the device exists but access is denied
 inline constexpr int32_t kPortIo = 8018;            // reading, writing or configuring the device failed
 inline constexpr int32_t kPortVanished = 8020;      // the device went away while in use
+inline constexpr int32_t kUpdateRefused = 8100;     // an update checked before the port opened and refused (SHA256SUMS)
 inline constexpr int32_t kWindowClosed = 32700;     // the window was closed while a procedure ran
 inline constexpr int32_t kCancel = 32755;           // the operator cancelled (common dialog cancel code)
 }  // namespace fault

@@ -15,6 +15,7 @@ namespace torvane {
 inline constexpr std::size_t kBlockSize = 512;
 inline constexpr std::size_t kAddressFrameLength = 15;
 inline constexpr std::size_t kDataFrameLength = kBlockSize + 2;
+inline constexpr std::size_t kEndFrameLength = 15;
 
 // Memory types with a name; any other value is sent as it is.
 inline constexpr uint8_t kMemoryCode = 1;

@@ -31,14 +31,15 @@ std::string decimalCount(std::string& given) {
 
 }  // namespace
 
-void addLogOptions(CLI::App& app, LogOptions& options) {
-  app.add_option("--history", options.history,
-                 "Print the last N update runs of the log (N after the option, default 20) as a table, then exit.")
-      ->expected(0, 1)
-      ->default_str(kDefaultCount)
-      ->type_name("[N]")
-      ->transform(CLI::Validator(decimalCount, ""));
-  app.add_flag("--json", options.json, "With --history: the records as they are stored.");
+void addLogOptions(CLI::App& app, LogOptions& options, bool history) {
+  if (history) {
+    app.add_option("--history", options.history,
+                   "Print the last N update runs of the log (N after the option, default 20) as a table, then exit.")
+        ->expected(0, 1)
+        ->default_str(kDefaultCount)
+        ->type_name("[N]")
+        ->transform(CLI::Validator(decimalCount, ""));
+  }
   app.add_option("--log", options.logFile, "The update log to write and read (also TORVANE_LOG=FILE).")
       ->type_name("FILE")
       ->check(
@@ -48,7 +49,6 @@ void addLogOptions(CLI::App& app, LogOptions& options) {
 
 std::string checkLogOptions(const LogOptions& options) {
   if (options.history && *options.history < 1) return "--history: " + countRefusal(std::to_string(*options.history));
-  if (options.json && !options.history) return "--json goes with --history";
   if (!options.logFile.empty() && options.noLog) return "give --log FILE or --no-log, not both";
   return {};
 }

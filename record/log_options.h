@@ -1,7 +1,7 @@
 // The update log's part of a front end's command line and environment:
 //
 //   --history [N]   print the last N records (default 20) and exit
-//   --json          with --history: the records as they are stored
+//   (--json         with --history: the records as they are stored; the front end's)
 //   --log FILE      the log to write and read; TORVANE_LOG=FILE likewise
 //   --no-log        record nothing; TORVANE_LOG=off likewise
 #pragma once
@@ -27,13 +27,15 @@ struct LogOptions {
   bool noLog = false;
 };
 
-// Declares --history [N], --json, --log FILE and --no-log on `app`, with
-// their help texts. N, when given, is decimal digits only.
-void addLogOptions(CLI::App& app, LogOptions& options);
+// Declares --log FILE and --no-log on `app`, with their help texts, and
+// with `history` also --history [N] (N, when given, decimal digits only).
+// --json (the records as stored) is the front end's to declare: it may
+// mean more there.
+void addLogOptions(CLI::App& app, LogOptions& options, bool history = true);
 
-// Checks what the parser cannot: N is a whole number from 1 up; --json only
-// with --history; --log and --no-log not together. Empty when the options
-// can be used, else one line that says why.
+// Checks what the parser cannot: N is a whole number from 1 up; --log and
+// --no-log not together. Empty when the options can be used, else one line
+// that says why.
 std::string checkLogOptions(const LogOptions& options);
 
 // The log the options and TORVANE_LOG (FILE, or "off") choose for the

@@ -34,23 +34,23 @@ void UpdateRecorder::runStarted(int com, std::optional<Source> source, const std
 
 void UpdateRecorder::runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) {
   RunRecordBuilder::runEnded(outcome, status, fault, at);
-  const std::string why = appendLine(setup_.logPath, recordLine(record(), setting(record().com)));
-  if (why.empty()) return;
-  std::cerr << setup_.toolName << ": the update log " << pathText(setup_.logPath) << " cannot be written (" << why
-            << "); this run is not recorded" << std::endl;
+  storeRecord(setup_, record(), start_);
 }
 
-RunSetting UpdateRecorder::setting(int com) const {
+void storeRecord(const RecorderSetup& setup, const RunRecord& record, const std::string& start) {
   RunSetting s;
   s.end = localTimeNow();
-  s.start = start_.empty() ? s.end : start_;
-  s.toolName = setup_.toolName;
-  s.toolVersion = setup_.toolVersion;
+  s.start = start.empty() ? s.end : start;
+  s.toolName = setup.toolName;
+  s.toolVersion = setup.toolVersion;
   s.host = hostName();
   s.user = userName(processEnvironment);
-  s.folder = pathText(setup_.folder);
-  s.port = setup_.portDetails ? setup_.portDetails(com) : PortDetails{com};
-  return s;
+  s.folder = pathText(setup.folder);
+  s.port = setup.portDetails ? setup.portDetails(record.com) : PortDetails{record.com};
+  const std::string why = appendLine(setup.logPath, recordLine(record, s));
+  if (why.empty()) return;
+  std::cerr << setup.toolName << ": the update log " << pathText(setup.logPath) << " cannot be written (" << why
+            << "); this run is not recorded" << std::endl;
 }
 
 }  // namespace torvane

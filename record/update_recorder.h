@@ -24,6 +24,12 @@ struct RecorderSetup {
   std::function<PortDetails(int com)> portDetails;
 };
 
+// Appends the record of a run that has ended to the setup's log; a log that
+// cannot be written costs one line on standard error. `start`: when the run
+// began (localTimeNow()), empty for now. For runs that no recorder followed
+// to their end (a worker that died, a run refused before it began).
+void storeRecord(const RecorderSetup& setup, const RunRecord& record, const std::string& start);
+
 class UpdateRecorder : public RunRecordBuilder {
  public:
   explicit UpdateRecorder(RecorderSetup setup);
@@ -34,8 +40,6 @@ class UpdateRecorder : public RunRecordBuilder {
   void runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) override;
 
  private:
-  RunSetting setting(int com) const;
-
   RecorderSetup setup_;
   std::string start_;  // when the run under way started, as recorded
 };

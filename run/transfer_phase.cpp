@@ -161,8 +161,11 @@ FrameResult sendEntry(FormContext& ctx, const ListEntry& entry, const std::strin
 
 }  // namespace
 
-TransferOutcome transferPhase(FormContext& ctx) {
+TransferOutcome transferPhase(FormContext& ctx, const std::string& verifiedList) {
   const std::string listName = chosenTransferList(ctx.window);
+  if (ctx.verifyImages && listName != verifiedList) {
+    if (std::optional<Fault> refused = ctx.verifyImages(ctx.workingFolder, listName)) throw *refused;
+  }
   std::ifstream list = openTransferList(ctx.workingFolder, listName);
   const TransferPlan plan = planTransfer(ctx.workingFolder, listName);
   refuseTooManyFrames(plan, listName);

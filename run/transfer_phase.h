@@ -21,7 +21,9 @@ struct TransferOutcome {
 
 // Runs the phase. Faults (list or file access, parse errors, port faults)
 // are thrown; the transfer list and the image file are closed before any
-// return or throw.
-TransferOutcome transferPhase(FormContext& ctx);
+// return or throw. When the front end checks images (ctx.verifyImages) and
+// the list chosen now is not `verifiedList` (the operator chose another
+// source meanwhile), it is checked before its first frame.
+TransferOutcome transferPhase(FormContext& ctx, const std::string& verifiedList = {});
 
 }  // namespace torvane

@@ -1,6 +1,8 @@
 // One update run, from "Start Update" to its end:
 //
 //   1 start          busy pointer, start time, packetCount 0
+//     (the front end's check of the images, when it adds one: a list whose
+//     images do not match SHA256SUMS ends here, before the port is touched)
 //   2 port choice    the first selected port option gives COM n
 //   3 open           read length 0, buffers 1024/512, "4800,N,8,1", open
 //   4 load command   "s" CR, let it drain
@@ -79,6 +81,7 @@ class UpdateRun {
   void execute() {
     try {
       start();
+      verifyImages();
       choosePortAndOpen();
       sendLoadCommand();
       ByteString afterLoadReply;
@@ -93,7 +96,7 @@ class UpdateRun {
         return;
       }
       stage(RunStage::Transfer);
-      const TransferOutcome outcome = transferPhase(ctx_);
+      const TransferOutcome outcome = transferPhase(ctx_, verifiedList_);
       switch (outcome.kind) {
         case TransferOutcome::Kind::Completed: complete(); return;
         case TransferOutcome::Kind::EarlyEnd: earlyEnd(outcome.text); return;
@@ -133,6 +136,13 @@ class UpdateRun {
     ctx_.state.startTime = ctx_.clock.timeOfDayText();
     window_.setTimeLine("Start: " + ctx_.state.startTime);
     window_.repaint();
+  }
+
+  // The front end's check of the images before anything touches the port.
+  void verifyImages() {
+    if (!ctx_.verifyImages) return;
+    verifiedList_ = chosenTransferList(window_);
+    if (std::optional<Fault> refused = ctx_.verifyImages(ctx_.workingFolder, verifiedList_)) throw *refused;
   }
 
   // The first selected port option; 0 when none is.
@@ -317,7 +327,10 @@ class UpdateRun {
     }
     closePortQuietly();
     defaultPointer();
-    recordEnd(f.number() == fault::kWindowClosed ? RunOutcome::Closed : RunOutcome::Failed, &f);
+    recordEnd(f.number() == fault::kWindowClosed    ? RunOutcome::Closed
+              : f.number() == fault::kUpdateRefused ? RunOutcome::Refused
+                                                    : RunOutcome::Failed,
+              &f);
   }
 
   // The last thing each end of the run does.
@@ -329,6 +342,7 @@ class UpdateRun {
   SerialPort& port_;
   WindowOps& window_;
   bool busy_ = false;
+  std::string verifiedList_;  // the list the front end's check passed
 };
 
 }  // namespace

@@ -7,14 +7,16 @@
 namespace torvane {
 namespace {
 
-std::string com(const PortId& port) { return "COM" + std::to_string(port.com); }
-
-// "COM3 (/dev/ttyS2)".
-std::string label(const PortId& port) { return comLabel(port.com, port.device); }
-
-// A device that the operator named by its path, not by a COM number: where
-// the advice would be to set TORVANE_COMn, it goes by that path alone.
+// A device that the operator named by its path, not by a COM number: the
+// messages name that path alone, never a COM number of ours, and where the
+// advice would be to set TORVANE_COMn, it goes by the path.
 bool namedByPath(const PortId& port) { return port.byPath && !port.device.empty(); }
+
+// "COM3", or the path of a port named by it.
+std::string com(const PortId& port) { return namedByPath(port) ? port.device : "COM" + std::to_string(port.com); }
+
+// "COM3 (/dev/ttyS2)", or the path of a port named by it.
+std::string label(const PortId& port) { return namedByPath(port) ? port.device : comLabel(port.com, port.device); }
 
 std::string because(const std::string& systemText) {
   return systemText.empty() ? std::string() : " (" + systemText + ")";

@@ -11,6 +11,14 @@ void Machine::apply(const QJsonObject& event) {
   } else if (name == QStringLiteral("status")) {
     before = status;
     status = event.value(QStringLiteral("text")).toString();
+    if (const QJsonObject e = event.value(QStringLiteral("entry")).toObject(); !e.isEmpty()) {
+      EntryRecord entry;
+      entry.name = e.value(QStringLiteral("name")).toString().toStdString();
+      entry.size = e.value(QStringLiteral("size")).toInt();
+      entry.memoryType = static_cast<uint8_t>(e.value(QStringLiteral("memory_type")).toInt());
+      entry.address = e.value(QStringLiteral("address")).toInt();
+      entries.push_back(entry);
+    }
   } else if (name == QStringLiteral("progress")) {
     sent = event.value(QStringLiteral("sent")).toInteger();
     total = event.value(QStringLiteral("total")).toInteger();

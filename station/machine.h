@@ -3,6 +3,9 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <vector>
+
+#include "context/run_record.h"
 
 #include "station/station_options.h"
 
@@ -24,6 +27,8 @@ struct Machine {
   double seconds = 0;
   int frames = 0;
   int resends = 0;
+  // What its worker told of the run so far: the entries it began, in order.
+  std::vector<EntryRecord> entries;
 
   bool completed() const { return phase == Phase::Ended && outcome == QStringLiteral("complete"); }
   // Takes in one event of its worker.

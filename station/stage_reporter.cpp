@@ -22,15 +22,22 @@ void StageReporter::stageReached(RunStage stage) {
   if (stage != RunStage::Transfer) tellStatus(stage);
 }
 
-void StageReporter::entryStarted(const std::string&, std::optional<int32_t> size, uint8_t, int32_t) {
-  if (size) tellStatus(RunStage::Transfer);  // a missing file ends the run: its end says so
+// With the entry itself, so that the supervisor knows what a worker that
+// dies had begun to send.
+void StageReporter::entryStarted(const std::string& name, std::optional<int32_t> size, uint8_t memoryType,
+                                 int32_t address) {
+  if (!size) return;  // a missing file ends the run: its end says so
+  tellStatus(RunStage::Transfer, {{QStringLiteral("name"), QString::fromStdString(name)},
+                                  {QStringLiteral("size"), *size},
+                                  {QStringLiteral("memory_type"), memoryType},
+                                  {QStringLiteral("address"), address}});
 }
 
-void StageReporter::tellStatus(RunStage stage) {
-  events_.writeLater(QStringLiteral("status"),
-                     {{QStringLiteral("stage"), QString::fromLatin1(stageName(stage))},
-                      {QStringLiteral("text"), QString::fromStdString(window_.status())}},
-                     clock_.seconds());
+void StageReporter::tellStatus(RunStage stage, const QJsonObject& entry) {
+  QJsonObject fields{{QStringLiteral("stage"), QString::fromLatin1(stageName(stage))},
+                     {QStringLiteral("text"), QString::fromStdString(window_.status())}};
+  if (!entry.isEmpty()) fields.insert(QStringLiteral("entry"), entry);
+  events_.writeLater(QStringLiteral("status"), fields, clock_.seconds());
 }
 
 void StageReporter::runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double) {

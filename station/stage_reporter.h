@@ -7,6 +7,8 @@
 // without a log) gathers before this observer hears of the end.
 #pragma once
 
+#include <QJsonObject>
+
 #include "context/clock.h"
 #include "context/run_record.h"
 #include "context/window_ops.h"
@@ -29,7 +31,7 @@ class StageReporter : public RunObserver {
   void runEnded(RunOutcome outcome, const std::string& status, const Fault* fault, double at) override;
 
  private:
-  void tellStatus(RunStage stage);
+  void tellStatus(RunStage stage, const QJsonObject& entry = {});
 
   const RunRecordBuilder& record_;
   const WindowOps& window_;

@@ -1,192 +1,149 @@
 #include "station/station_options.h"
 
-#include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 
+#include "cli/command_line.h"
 #include "context/serial_port.h"
+#include "context/sources.h"
+#include "record/host.h"
 
 namespace torvane::station {
 
 namespace {
 
-QCommandLineOption hidden(QCommandLineOption option) {
-  option.setFlags(QCommandLineOption::HiddenFromHelp);
-  return option;
-}
+namespace fs = std::filesystem;
 
-struct Parser {
-  QCommandLineParser parser;
-  QCommandLineOption source{QStringLiteral("source"),
-                            QStringLiteral("What to load: program (program.txt, the default), all (all.txt) or "
-                                           "erestore (ERestore.txt, Emergency Restore)."),
-                            QStringLiteral("SOURCE"), QStringLiteral("program")};
-  QCommandLineOption folder{QStringLiteral("folder"),
-                            QStringLiteral("The folder of the transfer lists and image files (default: the "
-                                           "current folder)."),
-                            QStringLiteral("DIR")};
-  QCommandLineOption port{QStringLiteral("port"),
-                          QStringLiteral("A port with a machine on it: COMn (see torvane-update --ports) or a "
-                                         "device path. Repeat it for several machines; each is updated at once."),
-                          QStringLiteral("P")};
-  QCommandLineOption scan{QStringLiteral("scan"),
-                          QStringLiteral("Listen 2 s on every present port for a machine announcing itself "
-                                         "and update each one found (the default without --port).")};
-  QCommandLineOption json{QStringLiteral("json"),
-                          QStringLiteral("One JSON object per line (events found, status, message, progress, "
-                                         "end) instead of text.")};
-  QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Print only the summary.")};
-  QCommandLineOption log{QStringLiteral("log"), QStringLiteral("The update log to write (also TORVANE_LOG=FILE)."),
-                         QStringLiteral("FILE")};
-  QCommandLineOption noLog{QStringLiteral("no-log"),
-                           QStringLiteral("Keep no record of the runs (also TORVANE_LOG=off).")};
-  QCommandLineOption worker = hidden({QStringLiteral("worker"), {}, QStringLiteral("DEVICE")});
-  QCommandLineOption workerCom = hidden({QStringLiteral("worker-com"), {}, QStringLiteral("N")});
-  QCommandLineOption workerPath = hidden(QCommandLineOption(QStringLiteral("worker-path")));
-  QCommandLineOption help = parser.addHelpOption();
-  QCommandLineOption version = parser.addVersionOption();
+const char kDescription[] = "Updates one or many TorVane machines at once from a terminal, without a window.";
 
-  Parser() {
-    parser.setApplicationDescription(
-        QStringLiteral("Updates one or many TorVane machines at once from a terminal, without a window.\n"
-                       "Exit codes: 0 every machine completed, 1 at least one did not, 2 wrong arguments, "
-                       "3 no machine found."));
-    parser.addOptions({source, folder, port, scan, json, quiet, log, noLog, worker, workerCom, workerPath});
+const char kFooter[] =
+    "Environment:\n"
+    "  TORVANE_COM1 .. TORVANE_COM9  the device behind COMn (see torvane-update --ports)\n"
+    "  TORVANE_LOG=FILE | off        the update log, or no record\n"
+    "  XDG_STATE_HOME                the update log is $XDG_STATE_HOME/torvane-update/updates.jsonl\n"
+    "\n"
+    "Exit codes: 0 every machine completed (--check: nothing would fail), 1 at least one did not, or the\n"
+    "folder check refused the update, 2 wrong arguments, 3 no machine found.";
+
+// "COMn" in either case.
+std::optional<int> comNumber(const std::string& word) {
+  if (word.size() < 4 || std::toupper(static_cast<unsigned char>(word[0])) != 'C' ||
+      std::toupper(static_cast<unsigned char>(word[1])) != 'O' ||
+      std::toupper(static_cast<unsigned char>(word[2])) != 'M') {
+    return std::nullopt;
   }
-};
-
-ParsedArguments refused(const QString& why) {
-  ParsedArguments result;
-  result.exitCode = kWrongArguments;
-  result.error = why;
-  return result;
+  if (word.size() > 6 || !std::all_of(word.begin() + 3, word.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stoi(word.substr(3));
 }
 
 // COMn through the COM map, or a device path as given.
-std::optional<PortTarget> portTarget(const QString& word, const std::function<std::string(int)>& comDevice,
-                                     QString& error) {
-  static const QRegularExpression comName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
-  const QRegularExpressionMatch match = comName.match(word);
-  if (!match.hasMatch()) {
-    if (word.isEmpty()) error = QStringLiteral("--port needs COMn or a device path");
-    if (word.isEmpty()) return std::nullopt;
-    return PortTarget{word, word, kFirstCom, true};
-  }
-  const int com = match.captured(1).toInt();
-  const QString label = QStringLiteral("COM%1").arg(com);
-  if (com < kFirstCom || com > kLastCom) {
-    error = QStringLiteral("%1 is not a port; give COM1 to COM9 or a device path").arg(word);
-    return std::nullopt;
-  }
-  const QString device = QString::fromStdString(comDevice(com));
-  if (device.isEmpty()) {
-    error = QStringLiteral("no device stands behind %1 (see torvane-update --ports)").arg(label);
-    return std::nullopt;
-  }
-  return PortTarget{label, device, com};
+std::variant<PortTarget, std::string> portTarget(const std::string& word, const PortNames& names) {
+  if (word.empty()) return std::string("--port needs COMn or a device path");
+  const std::optional<int> com = comNumber(word);
+  if (!com) return PortTarget{QString::fromStdString(word), QString::fromStdString(word), kFirstCom, true};
+  const QString label = QStringLiteral("COM%1").arg(*com);
+  if (*com < kFirstCom || *com > kLastCom) return word + " is not a port; give COM1 to COM9 or a device path";
+  const std::string device = names.comDevice(*com);
+  if (device.empty()) return "no device stands behind " + label.toStdString() + " (see torvane-update --ports)";
+  return PortTarget{label, QString::fromStdString(device), *com, false};
 }
 
-bool takePorts(const Parser& p, const std::function<std::string(int)>& comDevice, StationOptions& o, QString& error) {
-  for (const QString& word : p.parser.values(p.port)) {
-    const std::optional<PortTarget> target = portTarget(word, comDevice, error);
-    if (!target) return false;
-    for (const PortTarget& known : o.ports) {
-      if (known.device == target->device) {
-        error = QStringLiteral("%1 is given twice (%2)").arg(target->label, known.device);
-        return false;
-      }
+// Every port once: two names of one device (a link, a /dev/serial/by-id/
+// name) would put two writers on one line.
+std::string takePorts(const std::vector<std::string>& words, const PortNames& names, StationOptions& o) {
+  std::vector<std::string> devices;
+  for (const std::string& word : words) {
+    auto target = portTarget(word, names);
+    if (const std::string* why = std::get_if<std::string>(&target)) return *why;
+    const PortTarget& port = std::get<PortTarget>(target);
+    const std::string device = names.canonical(port.device.toStdString());
+    const auto same = std::find(devices.begin(), devices.end(), device);
+    if (same != devices.end()) {
+      return word + " and " + o.ports[static_cast<std::size_t>(same - devices.begin())].label.toStdString() +
+             " lead to one device (" + device + ")";
     }
-    o.ports.push_back(*target);
+    devices.push_back(device);
+    o.ports.push_back(port);
   }
-  return true;
-}
-
-bool takeFolder(const Parser& p, StationOptions& o, QString& error) {
-  const QFileInfo folder(p.parser.isSet(p.folder) ? p.parser.value(p.folder) : QDir::currentPath());
-  if (!folder.isDir()) {
-    error = QStringLiteral("%1 is not a folder").arg(folder.filePath());
-    return false;
-  }
-  o.folder = folder.absoluteFilePath();
-  return true;
-}
-
-bool takeRecordOptions(const Parser& p, StationOptions& o, QString& error) {
-  if (p.parser.isSet(p.log) && p.parser.isSet(p.noLog)) {
-    error = QStringLiteral("give --log FILE or --no-log, not both");
-    return false;
-  }
-  if (p.parser.isSet(p.log)) o.recordArgs = {QStringLiteral("--log"), p.parser.value(p.log)};
-  if (p.parser.isSet(p.noLog)) o.recordArgs = {QStringLiteral("--no-log")};
-  return true;
-}
-
-bool takeWorker(const Parser& p, StationOptions& o, QString& error) {
-  if (!p.parser.isSet(p.worker)) return true;
-  bool number = false;
-  const int com = p.parser.value(p.workerCom).toInt(&number);
-  if (!number || com < kFirstCom || com > kLastCom || p.parser.value(p.worker).isEmpty()) {
-    error = QStringLiteral("--worker needs a device and --worker-com 1..9");
-    return false;
-  }
-  o.worker = true;
-  const bool byPath = p.parser.isSet(p.workerPath);
-  const QString device = p.parser.value(p.worker);
-  o.ports = {PortTarget{byPath ? device : QStringLiteral("COM%1").arg(com), device, com, byPath}};
-  return true;
+  return {};
 }
 
 }  // namespace
 
-std::optional<Source> sourceNamed(const QString& name) {
-  if (name == QStringLiteral("program")) return Source::Program;
-  if (name == QStringLiteral("all")) return Source::ProgramAndDsd;
-  if (name == QStringLiteral("erestore")) return Source::EmergencyRestore;
-  return std::nullopt;
-}
-
-ParsedArguments parseArguments(const QStringList& args, const std::function<std::string(int)>& comDevice) {
-  Parser p;
-  if (!p.parser.parse(args)) return refused(p.parser.errorText());
-  ParsedArguments result;
-  if (p.parser.isSet(p.help) || p.parser.isSet(p.version)) {
-    result.output =
-        p.parser.isSet(p.help) ? p.parser.helpText() : QStringLiteral("torvane-station %1\n").arg(TORVANE_VERSION);
-    return result;
-  }
-  if (!p.parser.positionalArguments().isEmpty()) {
-    return refused(QStringLiteral("unexpected argument %1").arg(p.parser.positionalArguments().first()));
-  }
+std::variant<StationOptions, int> parseStationOptions(const std::vector<std::string>& arguments, const PortNames& names,
+                                                      const fs::path& currentFolder, std::ostream& out,
+                                                      std::ostream& err) {
+  cli::CommandLine command("torvane-station", TORVANE_VERSION, kDescription, kFooter);
+  CLI::App& app = command.app();
   StationOptions o;
-  o.sourceName = p.parser.value(p.source);
-  const std::optional<Source> source = sourceNamed(o.sourceName);
-  if (!source)
-    return refused(QStringLiteral("--source %1 is not a source; use program, all or erestore").arg(o.sourceName));
-  o.source = *source;
-  o.json = p.parser.isSet(p.json);
-  o.quiet = p.parser.isSet(p.quiet);
-  o.scan = p.parser.isSet(p.scan);
-  QString error;
-  if (!takeFolder(p, o, error) || !takeRecordOptions(p, o, error) || !takeWorker(p, o, error)) return refused(error);
-  if (o.worker) {
-    result.options = o;
-    return result;
+  std::string source = "program";
+  std::string folder;
+  std::vector<std::string> ports;
+  std::string workerDevice, workerLog;
+  int workerCom = 0;
+  bool workerPath = false;
+  app.add_option("--source", source,
+                 "What to load: program (program.txt, the default), all (all.txt) or erestore (ERestore.txt, "
+                 "Emergency Restore).")
+      ->type_name("SOURCE");
+  app.add_option("--folder", folder, "The folder of the transfer lists and image files (default: the current folder).")
+      ->type_name("DIR");
+  app.add_option("--port", ports,
+                 "A port with a machine on it: COMn (see torvane-update --ports) or a device path. Repeat it for "
+                 "several machines; each is updated at once.")
+      ->type_name("P")
+      ->take_last();
+  app.add_flag("--scan", o.scan,
+               "Listen 2 s on every present port for a machine announcing itself and update each one found (the "
+               "default without --port).");
+  app.add_flag("--check", o.check,
+               "Check the folder (its transfer lists, images and SHA256SUMS) as torvane-update --check does, "
+               "then exit. Every update is checked so before any port is touched.");
+  app.add_flag("--json", o.json,
+               "One JSON object per line (events found, status, message, progress, end) instead of text; with "
+               "--check the report as JSON.");
+  app.add_flag("--quiet", o.quiet, "Print only the summary.");
+  addLogOptions(app, o.log, false);
+  app.add_option("--worker", workerDevice)->group("");
+  app.add_option("--worker-com", workerCom)->group("");
+  app.add_flag("--worker-path", workerPath)->group("");
+  app.add_option("--worker-log", workerLog)->group("");
+  if (const std::optional<int> code = command.parse(arguments, out, err)) return *code;
+
+  const std::optional<Source> chosen = offeredSourceNamed(source);
+  if (!chosen) return command.refuse("--source " + source + " is not a source; use " + kOfferedSourceNames, err);
+  o.source = *chosen;
+  o.folder = folder.empty() ? currentFolder : (currentFolder / pathFromText(folder)).lexically_normal();
+  std::error_code ec;
+  if (!fs::is_directory(o.folder, ec)) return command.refuse(folder + " is not a folder", err);
+  if (const std::string why = checkLogOptions(o.log); !why.empty()) return command.refuse(why, err);
+  if (!workerDevice.empty()) {
+    if (workerCom < kFirstCom || workerCom > kLastCom) return command.refuse("--worker-com takes 1..9", err);
+    o.worker = true;
+    const QString device = QString::fromStdString(workerDevice);
+    o.ports = {PortTarget{workerPath ? device : QStringLiteral("COM%1").arg(workerCom), device, workerCom, workerPath}};
+    if (!workerLog.empty()) o.workerLog = pathFromText(workerLog);
+    return o;
   }
-  if (o.scan && p.parser.isSet(p.port)) return refused(QStringLiteral("give --port or --scan, not both"));
-  if (!takePorts(p, comDevice, o, error)) return refused(error);
-  o.scan = o.ports.empty();
-  result.options = o;
-  return result;
+  if (o.scan && !ports.empty()) return command.refuse("give --port or --scan, not both", err);
+  if (o.check && (o.scan || !ports.empty()))
+    return command.refuse("--check touches no port; give no --port or --scan", err);
+  if (const std::string why = takePorts(ports, names, o); !why.empty()) return command.refuse(why, err);
+  o.scan = o.ports.empty() && !o.check;
+  return o;
 }
 
-QStringList workerArguments(const StationOptions& options, const PortTarget& port, bool scanFirst) {
-  QStringList args{
-      QStringLiteral("--worker"), port.device,        QStringLiteral("--worker-com"), QString::number(port.com),
-      QStringLiteral("--source"), options.sourceName, QStringLiteral("--folder"),     options.folder};
-  if (port.byPath) args << QStringLiteral("--worker-path");
-  if (scanFirst) args << QStringLiteral("--scan");
-  return args + options.recordArgs;
+std::vector<std::string> workerArguments(const StationOptions& options, const PortTarget& port, bool scanFirst,
+                                         const std::optional<fs::path>& log) {
+  std::vector<std::string> args{"--worker", port.device.toStdString(),       "--worker-com", std::to_string(port.com),
+                                "--source", sourceInfo(options.source).name, "--folder",     pathText(options.folder)};
+  if (port.byPath) args.push_back("--worker-path");
+  if (scanFirst) args.push_back("--scan");
+  if (log) args.insert(args.end(), {"--worker-log", pathText(*log)});
+  return args;
 }
 
 }  // namespace torvane::station

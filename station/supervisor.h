@@ -10,11 +10,15 @@
 #pragma once
 
 #include <QProcess>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "encoding/fault.h"
 #include "station/machine.h"
+#include "station/station_records.h"
 #include "station/station_view.h"
 
 namespace torvane::station {
@@ -24,12 +28,15 @@ class Supervisor {
   // The view is made once the machines are known.
   using ViewMaker = std::function<std::unique_ptr<StationView>(const std::vector<Machine>&)>;
 
-  Supervisor(StationOptions options, QString program);
+  // `log`: the update log the workers and the supervisor write; none for no records.
+  Supervisor(StationOptions options, QString program, std::optional<std::filesystem::path> log);
   ~Supervisor();
   Supervisor(const Supervisor&) = delete;
   Supervisor& operator=(const Supervisor&) = delete;
 
-  // Starts the workers; done(exit code) is called once every one has ended.
+  // Checks the folder, then starts the workers; done(exit code) is called
+  // once every one has ended. A folder the check refuses starts none: every
+  // machine's run is refused with the reason (and recorded), exit code 1.
   void start(const ViewMaker& makeView, std::function<void(int)> done);
   void stop(const std::string& why = "stopped: the station ended");
 
@@ -42,9 +49,14 @@ class Supervisor {
   void readEvents(std::size_t index);
   void handle(std::size_t index, const QJsonObject& event);
   void workerEnded(std::size_t index);
+  // The first error of the folder check of the chosen list; none when it passes.
+  std::optional<Fault> folderRefusal() const;
+  void refuseAll(const Fault& why);
 
   StationOptions options_;
   QString program_;
+  std::optional<std::filesystem::path> log_;
+  StationRecords records_;
   std::vector<Machine> machines_;
   std::vector<std::unique_ptr<QProcess>> workers_;
   std::unique_ptr<StationView> view_;

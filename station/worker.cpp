@@ -6,14 +6,16 @@
 #include <memory>
 #include <string>
 
+#include "check/folder_check.h"
 #include "context/form_context.h"
 #include "discovery/scan_ports.h"
-#include "record/log_options.h"
+#include "record/update_recorder.h"
 #include "run/update_driver.h"
 #include "serial/qt_serial_port.h"
 #include "station/event_pipe_window_ops.h"
 #include "station/monotonic_clock.h"
 #include "station/stage_reporter.h"
+#include "station/station_records.h"
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -29,21 +31,10 @@ ComLookup workerLookup(const PortTarget& port) {
   return [device, com = port.com](int n) { return n == com ? device : ComDevice{}; };
 }
 
-// The recorder of the run in the working folder.
+// The recorder of the run, on the log the supervisor chose; none without one.
 std::unique_ptr<UpdateRecorder> stationRecorder(const StationOptions& options) {
-  LogOptions log;  // from options.recordArgs: --log FILE or --no-log
-  log.noLog = options.recordArgs.contains(QStringLiteral("--no-log"));
-  const qsizetype file = options.recordArgs.indexOf(QStringLiteral("--log")) + 1;
-  if (file > 0 && file < options.recordArgs.size()) log.logFile = options.recordArgs[file].toStdString();
-  RecorderSetup setup;
-  setup.toolName = "torvane-station";
-  setup.toolVersion = TORVANE_VERSION;
-  setup.folder = options.folder.toStdString();
-  // A port named by its path is recorded by that device alone, with no COM number of ours.
-  setup.portDetails = [port = options.ports.front()](int com) {
-    return PortDetails{port.byPath ? std::nullopt : std::optional<int>(com), port.device.toStdString()};
-  };
-  return updateRecorder(chosenLog(log, processEnvironment), std::move(setup));
+  if (!options.workerLog) return nullptr;
+  return std::make_unique<UpdateRecorder>(stationRecorderSetup(options, options.ports.front(), *options.workerLog));
 }
 
 // The end of standard input closes the "window": the procedure ends at its
@@ -108,7 +99,7 @@ int runWorker(const StationOptions& options) {
     EventWriter& events;
     ~DrainAtEnd() { events.drain(); }
   } drainAtEnd{events};
-  const std::filesystem::path folder = options.folder.toStdString();
+  const std::filesystem::path folder = options.folder;
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
     events.write(QStringLiteral("end"), {{QStringLiteral("outcome"), QStringLiteral("failed")},
@@ -125,6 +116,7 @@ int runWorker(const StationOptions& options) {
   const RunRecordBuilder& record = recorder ? static_cast<const RunRecordBuilder&>(*recorder) : counts;
   StageReporter reporter(record, ops, events, clock);
   FormContext ctx{port, ops, clock, folder};
+  ctx.verifyImages = check::verifyAgainstSums;  // the supervisor checked the folder; the images may change since
   ctx.observers = {recorder ? static_cast<RunObserver*>(recorder.get()) : &counts, &reporter};
   ops.attach(ctx.state);
   const std::unique_ptr<QSocketNotifier> input = watchInput(ctx.state);

@@ -174,9 +174,12 @@ struct Finished {
   int code = -1;
   QString out, err;
 };
+// Without a display: what needs no window never needs one.
 Finished runProgram(const QTemporaryDir& dir, const QStringList& arguments) {
   QProcess program;
-  program.setProcessEnvironment(unattendedEnvironment(dir, {}));
+  QProcessEnvironment env = unattendedEnvironment(dir, {});
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QLatin1String(name));
+  program.setProcessEnvironment(env);
   program.setWorkingDirectory(dir.path());
   program.start(QStringLiteral(TORVANE_BIN_DIR "/torvane-update"), arguments);
   if (!program.waitForStarted(5000)) return {};
@@ -193,7 +196,12 @@ TEST(MainHooksTest, wrongArguments_areRefusedWithExitCodeTwo) {
     QStringList arguments;
     const char* says;
   } cases[] = {
-      {{QStringLiteral("--bogus")}, "Unknown option 'bogus'"},
+      {{QStringLiteral("--bogus")}, "--bogus"},
+      {{QStringLiteral("--history"), QStringLiteral("-1")}, "from 1 up, not \"-1\""},
+      {{QStringLiteral("--history"), QStringLiteral("2"), QStringLiteral("extra")},
+       "--history takes no folder or list"},
+      {{QStringLiteral("--json")}, "--json goes with --check or --history"},
+      {{QStringLiteral("--check"), QStringLiteral("--ports")}, "give one of --ports, --check, --history"},
       {{dir.filePath(QStringLiteral("missing"))}, "is neither a folder nor a transfer list"},
       {{dir.filePath(QStringLiteral("notes.txt"))}, "is not a transfer list"},
       {{dir.path(), dir.path()}, "give one folder or one transfer list, not 2 arguments"},
@@ -204,6 +212,7 @@ TEST(MainHooksTest, wrongArguments_areRefusedWithExitCodeTwo) {
     EXPECT_EQ(run.code, 2) << c.says;
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     EXPECT_TRUE(run.err.contains(QLatin1String(c.says))) << run.err.toStdString();
+    EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
   }
 }
 
@@ -220,7 +229,8 @@ TEST(MainHooksTest, portsAndHelp_printWithoutAWindow) {
 
   const Finished help = runProgram(dir, {QStringLiteral("--help")});
   EXPECT_EQ(help.code, 0);
-  for (const char* documented : {"--ports", "FOLDER | LIST", "--version"}) {
+  for (const char* documented :
+       {"--ports", "--check", "--history", "FOLDER | LIST", "--version", "TORVANE_COM1", "TORVANE_LOG", "Exit codes"}) {
     EXPECT_TRUE(help.out.contains(QLatin1String(documented))) << documented;
   }
 }

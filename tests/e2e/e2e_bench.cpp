@@ -14,6 +14,7 @@
 
 #include "app/frmdl.h"
 #include "app/qt_window_ops.h"
+#include "check/folder_check.h"
 #include "context/form_context.h"
 #include "record/sha256.h"
 #include "serial/qt_serial_port.h"
@@ -97,6 +98,7 @@ struct E2eBench::Product {
           return ops.emplace(own, speedup);
         }) {
     window.controller().messageBoxHook = [this](const std::string& text) { boxes.push_back(text); };
+    window.setImageCheck(check::verifyAgainstSums);
     for (auto* procedure : {&window.controller().startProcedure, &window.controller().scanProcedure}) {
       *procedure = [this, run = *procedure](FormContext& c) {
         ctx = &c;

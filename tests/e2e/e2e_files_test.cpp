@@ -44,6 +44,28 @@ TEST(E2eFiles, listDeletedDuringRun_runCompletesFromTheOpenList) {
   expectCompleted(run, report, {{1, 0x8000, a}, {2, 16, b}});
 }
 
+// With SHA256SUMS in the folder, an image that differs from it ends the run
+// before the port opens: the machine hears nothing, not even the load command.
+TEST(E2eFiles, imageDifferingFromSha256sums_endsBeforeThePortOpensAndTheMachineHearsNothing) {
+  E2eBench bench;
+  ASSERT_TRUE(bench.ok()) << bench.error();
+  const std::string a = patternBytes(1500, 95);
+  bench.writeFile("a.bin", a);
+  bench.writeFile("program.txt", "a.bin\t1\t0x8000\r\n");
+  bench.writeFile("SHA256SUMS", sha256Of(a) + "  a.bin\n");
+  bench.writeFile("a.bin", a.substr(0, 700) + "!" + a.substr(701));  // one byte changed after the sums were written
+  ASSERT_TRUE(bench.startSim(1, {})) << bench.error();
+
+  const Outcome run = bench.runUpdate(Source::Program, 1);
+  const SimReport report = bench.stopSim();
+
+  EXPECT_TRUE(startsWith(run.finalStatus, " Error: \"a.bin\" does not match SHA256SUMS")) << describe(run, &report);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_TRUE(startsWith(run.boxes[0], "8100: \"a.bin\" does not match SHA256SUMS")) << run.boxes[0];
+  expectCleanEnd(run);
+  EXPECT_NE(report.json.find("\"received\": []"), std::string::npos) << report.json;
+}
+
 TEST(E2eFiles, imageDeletedBeforeItsTurn_endsEarlyWithTheEarlierImageIntact) {
   E2eBench bench;
   ASSERT_TRUE(bench.ok()) << bench.error();

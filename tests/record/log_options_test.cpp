@@ -39,29 +39,26 @@ TEST(LogOptions, commandLines_giveTheOptionsOrOneLineWhy) {
   const struct {
     std::vector<std::string> args;
     std::optional<int> history;
-    bool json;
     const char* logFile;
     const char* error;  // a part of it; empty: none
   } rows[] = {
-      {{"--history"}, 20, false, "", ""},
-      {{"--history", "5", "--json"}, 5, true, "", ""},
-      {{"--history=5"}, 5, false, "", ""},
-      {{"--history", "007", "folder"}, 7, false, "", ""},
-      {{"--history", "-1"}, {}, false, "", "N is a number of records from 1 up, not \"-1\""},
-      {{"--history", "0"}, {}, false, "", "from 1 up, not \"0\""},
-      {{"--history", "x"}, {}, false, "", "from 1 up, not \"x\""},
-      {{"--history", "0x10"}, {}, false, "", "from 1 up, not \"0x10\""},
-      {{"--json"}, {}, true, "", "--json goes with --history"},
-      {{"--log", "a.jsonl", "--no-log"}, {}, false, "a.jsonl", "give --log FILE or --no-log, not both"},
-      {{"--log"}, {}, false, "", "--log"},
-      {{"--log", "my.jsonl", "-platform", "offscreen"}, {}, false, "my.jsonl", ""},
+      {{"--history"}, 20, "", ""},
+      {{"--history", "5"}, 5, "", ""},
+      {{"--history=5"}, 5, "", ""},
+      {{"--history", "007", "folder"}, 7, "", ""},
+      {{"--history", "-1"}, {}, "", "N is a number of records from 1 up, not \"-1\""},
+      {{"--history", "0"}, {}, "", "from 1 up, not \"0\""},
+      {{"--history", "x"}, {}, "", "from 1 up, not \"x\""},
+      {{"--history", "0x10"}, {}, "", "from 1 up, not \"0x10\""},
+      {{"--log", "a.jsonl", "--no-log"}, {}, "a.jsonl", "give --log FILE or --no-log, not both"},
+      {{"--log"}, {}, "", "--log"},
+      {{"--log", "my.jsonl", "-platform", "offscreen"}, {}, "my.jsonl", ""},
   };
   for (const auto& row : rows) {
     const auto [options, error] = parsed(row.args);
     const std::string line = ::testing::PrintToString(row.args);
     EXPECT_EQ(error.empty(), std::string(row.error).empty()) << line << ": " << error;
     EXPECT_NE(error.find(row.error), std::string::npos) << line << ": " << error;
-    EXPECT_EQ(options.json, row.json) << line;
     EXPECT_EQ(options.logFile, row.logFile) << line;
     if (error.empty()) {
       EXPECT_EQ(options.history, row.history) << line;

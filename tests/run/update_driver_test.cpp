@@ -10,6 +10,7 @@
 #include "discovery/scan_ports.h"
 #include "encoding/fault.h"
 #include "link/frames.h"
+#include "tests/fakes/fake_run_observer.h"
 #include "tests/fakes/procedure_rig.h"
 #include "tests/support/scratch_folder.h"
 
@@ -102,6 +103,32 @@ TEST_F(UpdateDriverTest, answeredRoad_statusSequenceAndCompletion) {
   EXPECT_EQ(port.writes[0].settings, "4800,N,8,1");
   EXPECT_EQ(port.writes[1].settings, "4800,N,8,1");
   EXPECT_EQ(port.writes[2].settings, "38400,N,8,1");
+}
+
+// A front end's check of the images refuses the run before the port is
+// touched; a check that passes changes nothing of the run.
+TEST_F(UpdateDriverTest, imageCheckRefusing_endsBeforeThePortOpensWithItsFaultAndBox) {
+  machine(1, "As\r", "Torvane Ready to Receive\r");
+  testing::FakeRunRecorder recorder;
+  ctx.observers = {&recorder};
+  std::vector<std::string> checked;
+  ctx.verifyImages = [&](const std::filesystem::path&, const std::string& list) -> std::optional<Fault> {
+    checked.push_back(list);
+    return Fault(fault::kUpdateRefused, "\"code.bin\" does not match SHA256SUMS; nothing was sent", "SHA256SUMS");
+  };
+  cmdStart_Click(ctx);
+  EXPECT_EQ(checked, std::vector<std::string>{"program.txt"});
+  EXPECT_FALSE(port.device(1).touched);
+  EXPECT_TRUE(port.writes.empty());
+  EXPECT_EQ(window.status(), " Error: \"code.bin\" does not match SHA256SUMS; nothing was sent");
+  EXPECT_EQ(window.boxes,
+            std::vector<std::string>{"8100: \"code.bin\" does not match SHA256SUMS; nothing was sent, SHA256SUMS"});
+  EXPECT_EQ(recorder.record().outcome, RunOutcome::Refused);
+  expectEndedCleanly();
+
+  ctx.verifyImages = [](const std::filesystem::path&, const std::string&) { return std::optional<Fault>(); };
+  cmdStart_Click(ctx);
+  EXPECT_EQ(window.status(), " Status: UPDATE COMPLETE");
 }
 
 TEST_F(UpdateDriverTest, openSequence_configuresBeforeOpeningAtHandshakeSpeed) {

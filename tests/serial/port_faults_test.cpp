@@ -50,12 +50,13 @@ TEST_F(PortFaults, everyError_getsNumberAndActionableText) {
       {PortError::ReadFailed, PortStep::Read, kCom3, fault::kPortIo, "failed while reading"},
       {PortError::WriteFailed, PortStep::Send, kCom3, fault::kPortIo, "failed while sending"},
       {PortError::Other, PortStep::Queue, kCom3, fault::kPortIo, "failed while using the transmit queue"},
-      // A device named by its path: no variable is offered; where none would
-      // be, the text names its COM number as for any other port.
+      // A device named by its path: the texts name that path, never a COM
+      // number of ours, and no variable is offered.
       {PortError::Unsupported, PortStep::Open, kByPath, fault::kPortInvalid,
        "/dev/ttyUSB7 is not a serial port (EIO). Check the path or choose another port."},
       {PortError::DeviceGone, PortStep::Send, kByPath, fault::kPortVanished,
-       "The serial device behind COM1 (/dev/ttyUSB7) went away (EIO)."},
+       "The serial device behind /dev/ttyUSB7 went away (EIO)."},
+      {PortError::NotOpen, PortStep::Read, kByPath, fault::kPortNotOpen, "/dev/ttyUSB7 is not open"},
   };
   for (const auto& row : rows) {
     const Fault f = fault(row.error, row.step, row.port, "EIO");
@@ -187,7 +188,7 @@ TEST_F(PortFaults, busyUnderAnotherName_namesTheDeviceItself) {
       {{2, "/dev/serial/by-id/usb-FTDI"},
        "COM2 (/dev/ttyUSB0) is in use by torvane-station (process 1234). Close that program and try again."},
       {{1, "/dev/serial/by-id/usb-FTDI", true},
-       "COM1 (/dev/ttyUSB0) is in use by torvane-station (process 1234). Close that program and try again."},
+       "/dev/ttyUSB0 is in use by torvane-station (process 1234). Close that program and try again."},
   };
   for (const auto& row : rows) {
     host.askedFor.clear();

@@ -3,6 +3,7 @@
 // are never touched.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QString>
 
@@ -103,6 +104,28 @@ TEST(StationE2e, ctrlC_endsTheRunAtItsNextWaitAndRecordsWhy) {
   ASSERT_EQ(rig.records().size(), 1u);
   EXPECT_EQ(rig.records()[0]["outcome"].toString(), QStringLiteral("closed"));
   EXPECT_EQ(rig.records()[0]["fault"].toObject()["description"].toString(), QStringLiteral("stopped (Ctrl-C)"));
+}
+
+// The folder is checked before any port: a damaged image refuses every
+// machine's run, each is recorded, and no machine hears a byte.
+TEST(StationE2e, imageDifferingFromSha256sums_refusesEveryRunBeforeAnyPortIsTouched) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{}, {}})) << rig.error();
+  QFile sums(QString::fromStdString(rig.dir() + "/SHA256SUMS"));
+  ASSERT_TRUE(sums.open(QIODevice::WriteOnly));
+  sums.write((std::string(64, '0') + "  code.bin\n").c_str());
+  sums.close();
+  const StationRun run = rig.run({"--port", QString::fromStdString(rig.sim(0).slavePath()), "--port",
+                                  QString::fromStdString(rig.sim(1).slavePath())});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_NE(summaryRow(run.out, rig.sim(i).slavePath()).find("refused"), std::string::npos) << run.out;
+    EXPECT_NE(rig.sim(i).stop().json.find("\"received\": []"), std::string::npos) << "machine " << i + 1;
+  }
+  EXPECT_NE(run.out.find("\"code.bin\" does not match SHA256SUMS"), std::string::npos) << run.out;
+  const std::vector<QJsonObject> records = rig.records();
+  ASSERT_EQ(records.size(), 2u);
+  for (const QJsonObject& record : records) EXPECT_EQ(record["outcome"].toString(), QStringLiteral("refused"));
 }
 
 TEST(StationE2e, wrongArguments_exit2WithOneLineOnStandardError) {
