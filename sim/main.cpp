@@ -50,8 +50,12 @@ int main(int argc, char** argv) {
     std::cout << helpText();
     return 0;
   }
+  if (parsed.version) {
+    std::cout << "torvane-sim " << TORVANE_VERSION << '\n';
+    return 0;
+  }
   if (!parsed.error.empty()) {
-    std::cerr << "torvane-sim: " << parsed.error << " (see --help)\n";
+    std::cerr << "torvane-sim: " << parsed.error << " (see torvane-sim --help)\n";
     return 2;
   }
   if (!installSignals()) {

@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -130,39 +131,32 @@ const std::map<std::string, bool SimOptions::*>& flagOptions() {
 
 ParsedOptions parseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool hasValue = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      hasValue = true;
-    }
-    if (name == "--help" || name == "-h") {
-      parsed.help = true;
-      continue;
-    }
-    if (auto flag = flagOptions().find(name); flag != flagOptions().end() && !hasValue) {
-      parsed.options.*(flag->second) = true;
-      continue;
-    }
-    const auto handler = valueOptions().find(name);
-    if (handler == valueOptions().end()) {
-      parsed.error = "unknown option " + args[i];
-      return parsed;
-    }
-    if (!hasValue) {
-      if (i + 1 >= args.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
-      value = args[++i];
-    }
-    if (!handler->second(parsed.options, value)) {
-      parsed.error = "invalid value for " + name + ": '" + value + "'";
-      return parsed;
-    }
+  CLI::App app("torvane-sim");
+  app.set_help_flag("-h,--help");
+  app.set_version_flag("--version", std::string("torvane-sim ") + TORVANE_VERSION);
+  for (const auto& [name, flag] : flagOptions()) app.add_flag(name, parsed.options.*flag)->disable_flag_override();
+  for (const auto& [name, handler] : valueOptions()) {
+    app.add_option_function<std::vector<std::string>>(
+           name,
+           [&parsed, name = name, handler = handler](const std::vector<std::string>& values) {
+             for (const std::string& value : values) {
+               if (!handler(parsed.options, value)) {
+                 throw CLI::ValidationError("invalid value for " + name + ": '" + value + "'");
+               }
+             }
+           })
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1);
+  }
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    parsed.help = true;
+  } catch (const CLI::CallForVersion&) {
+    parsed.version = true;
+  } catch (const CLI::ParseError& e) {
+    parsed.error = e.what();
   }
   return parsed;
 }
@@ -239,10 +233,14 @@ Exit and report:
   --report PATH         write a JSON report at exit
   --save-images DIR     write each rebuilt image to DIR/<n>-type<t>-addr<hex>.bin
   -h, --help            this text
+  --version             the version
 
 At exit one summary line is printed, ending in OK (end frame received, every
-image complete, no error) or INCOMPLETE. The exit status is 0 unless the
-command line or the terminal set-up failed (2).
+image complete, no error) or INCOMPLETE.
+
+Environment: none.
+Exit status: 0 once stopped or ended as asked, 2 wrong arguments (one line
+on standard error) or a terminal that could not be set up.
 )";
 }
 
