@@ -97,7 +97,7 @@ class Watch:
             except OSError:
                 continue
             if b"--worker" in args:  # a child forked but not yet exec'd is still the supervisor
-                self.devices[child] = args[args.index(b"--worker") + 1].decode()
+                self.devices[child] = bytes.fromhex(args[args.index(b"--worker") + 1].decode()).decode()
         for pid in [self.pid] + [p for p in self.devices if alive(p)]:
             try:
                 count = len(os.listdir(f"/proc/{pid}/fd"))

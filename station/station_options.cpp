@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "context/serial_port.h"
 #include "context/sources.h"
+#include "encoding/encoders.h"
 #include "record/host.h"
 
 namespace torvane::station {
@@ -25,6 +26,20 @@ const char kFooter[] =
     "\n"
     "Exit codes: 0 every machine completed (--check: nothing would fail), 1 at least one did not, or the\n"
     "folder check refused the update, 2 wrong arguments, 3 no machine found.";
+
+std::string toHex(const std::string& bytes) {
+  std::string text;
+  for (char c : bytes) text += hexByte(static_cast<uint8_t>(c));
+  return text;
+}
+
+std::string fromHex(const std::string& text) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    bytes += static_cast<char>(std::max(hexDigit(text[i]), 0) * 16 + std::max(hexDigit(text[i + 1]), 0));
+  }
+  return bytes;
+}
 
 // "COMn" in either case.
 std::optional<int> comNumber(const std::string& word) {
@@ -107,15 +122,18 @@ std::variant<StationOptions, int> parseStationOptions(const std::vector<std::str
                "--check the report as JSON.");
   app.add_flag("--quiet", o.quiet, "Print only the summary.");
   addLogOptions(app, o.log, false);
+  std::string workerFolder;
   app.add_option("--worker", workerDevice)->group("");
   app.add_option("--worker-com", workerCom)->group("");
   app.add_flag("--worker-path", workerPath)->group("");
   app.add_option("--worker-log", workerLog)->group("");
+  app.add_option("--worker-folder", workerFolder)->group("");
   if (const std::optional<int> code = command.parse(arguments, out, err)) return *code;
 
   const std::optional<Source> chosen = offeredSourceNamed(source);
   if (!chosen) return command.refuse("--source " + source + " is not a source; use " + kOfferedSourceNames, err);
   o.source = *chosen;
+  if (!workerFolder.empty()) folder = fromHex(workerFolder);
   o.folder = folder.empty() ? currentFolder : (currentFolder / pathFromText(folder)).lexically_normal();
   std::error_code ec;
   if (!fs::is_directory(o.folder, ec)) return command.refuse(folder + " is not a folder", err);
@@ -123,9 +141,9 @@ std::variant<StationOptions, int> parseStationOptions(const std::vector<std::str
   if (!workerDevice.empty()) {
     if (workerCom < kFirstCom || workerCom > kLastCom) return command.refuse("--worker-com takes 1..9", err);
     o.worker = true;
-    const QString device = QString::fromStdString(workerDevice);
+    const QString device = QString::fromStdString(fromHex(workerDevice));
     o.ports = {PortTarget{workerPath ? device : QStringLiteral("COM%1").arg(workerCom), device, workerCom, workerPath}};
-    if (!workerLog.empty()) o.workerLog = pathFromText(workerLog);
+    if (!workerLog.empty()) o.workerLog = pathFromText(fromHex(workerLog));
     return o;
   }
   if (o.scan && !ports.empty()) return command.refuse("give --port or --scan, not both", err);
@@ -136,13 +154,16 @@ std::variant<StationOptions, int> parseStationOptions(const std::vector<std::str
   return o;
 }
 
+// A worker's folder, device and log go by their bytes, whatever they are:
+// in hexadecimal, which no command line of the host changes.
 std::vector<std::string> workerArguments(const StationOptions& options, const PortTarget& port, bool scanFirst,
                                          const std::optional<fs::path>& log) {
-  std::vector<std::string> args{"--worker", port.device.toStdString(),       "--worker-com", std::to_string(port.com),
-                                "--source", sourceInfo(options.source).name, "--folder",     pathText(options.folder)};
+  std::vector<std::string> args{
+      "--worker", toHex(port.device.toStdString()), "--worker-com",    std::to_string(port.com),
+      "--source", sourceInfo(options.source).name,  "--worker-folder", toHex(pathText(options.folder))};
   if (port.byPath) args.push_back("--worker-path");
   if (scanFirst) args.push_back("--scan");
-  if (log) args.insert(args.end(), {"--worker-log", pathText(*log)});
+  if (log) args.insert(args.end(), {"--worker-log", toHex(pathText(*log))});
   return args;
 }
 

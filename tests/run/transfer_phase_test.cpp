@@ -155,6 +155,20 @@ TEST_F(TransferPhaseTest, emptyList_sendsOnlyEndFrame) {
   expectFilesClosed();
 }
 
+// The working folder is the context's, used by its bytes (not UTF-8 here),
+// wherever the process's current folder is.
+TEST_F(TransferPhaseTest, workingFolderNotUtf8AndNotCurrent_isWhereListAndImagesAreRead) {
+  const fs::path folder = folder_.dir() / "fw-\xff\xfe";
+  fs::create_directory(folder);
+  writeFile(folder / "program.txt", "a.bin 1 0\r\n");
+  writeFile(folder / "a.bin", ByteString(600, '\x5A'));
+  ctx.workingFolder = folder;
+  EXPECT_EQ(transferPhase(ctx).kind, Kind::Completed);
+  ASSERT_EQ(port.writes.size(), 4u);  // address frame, two data frames, end frame
+  EXPECT_EQ(port.writes[1].bytes.substr(0, 512), ByteString(512, '\x5A'));
+  expectFilesClosed();
+}
+
 TEST_F(TransferPhaseTest, fileSizesAndTypes_framesRebuildFilesExactly) {
   const int32_t sizes[] = {0, 1, 511, 512, 513, 1000, 1536};
   const uint8_t types[] = {1, 2, 3, 4};

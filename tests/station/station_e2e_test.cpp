@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QString>
+#include <cstdlib>
+#include <filesystem>
 
 #include "tests/station/station_rig.h"
 
@@ -126,6 +128,20 @@ TEST(StationE2e, imageDifferingFromSha256sums_refusesEveryRunBeforeAnyPortIsTouc
   const std::vector<QJsonObject> records = rig.records();
   ASSERT_EQ(records.size(), 2u);
   for (const QJsonObject& record : records) EXPECT_EQ(record["outcome"].toString(), QStringLiteral("refused"));
+}
+
+// A folder is used by its bytes: here not UTF-8, which no QString keeps.
+TEST(StationE2e, folderNameNotUtf8_isUsedByItsBytes) {
+  StationRig rig;
+  ASSERT_TRUE(rig.startSims({{}})) << rig.error();
+  const std::filesystem::path folder = rig.dir() + "/fw-\xff\xfe";
+  std::filesystem::create_directory(folder);
+  for (const char* name : {"program.txt", "code.bin"}) std::filesystem::copy(rig.dir() + "/" + name, folder / name);
+  const std::string command = std::string(TORVANE_BIN_DIR "/torvane-station --quiet --port ") + rig.sim(0).slavePath() +
+                              " --folder '" + folder.string() + "' > /dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(rig.sim(0).stop().result, "OK");
+  EXPECT_TRUE(rig.sim(0).savedImage(1) == rig.image());
 }
 
 TEST(StationE2e, wrongArguments_exit2WithOneLineOnStandardError) {
