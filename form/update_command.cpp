@@ -15,20 +15,13 @@ namespace fs = std::filesystem;
 
 const char kDescription[] = "Loads new firmware and data into a TorVane machine over an RS-232 line.";
 
-const char kFooter[] =
+const char kTargetHelp[] =
     "FOLDER | LIST: the working folder, which holds the transfer lists and the image files; or a transfer\n"
     "list (program.txt, all.txt or ERestore.txt): its folder becomes the working folder and its source is\n"
     "selected. Without it: the folder the program was started from.\n"
-    "\n"
-    "Environment:\n"
-    "  TORVANE_COM1 .. TORVANE_COM9  the device behind COMn (see --ports)\n"
-    "  TORVANE_LOG=FILE | off        the update log, or no record\n"
-#ifdef _WIN32
-    "  LOCALAPPDATA                  the update log is %LOCALAPPDATA%\\TorVane\\updates.jsonl\n"
-#else
-    "  XDG_STATE_HOME                the update log is $XDG_STATE_HOME/torvane-update/updates.jsonl\n"
-    "                                (~/.local/state/... without it)\n"
-#endif
+    "\n";
+
+const char kHooksAndExitCodes[] =
     "  TORVANE_AUTOSTART, TORVANE_EXIT_AFTER_RUN, TORVANE_SOURCE, TORVANE_SCREENSHOT\n"
     "                                hooks of the tests and the demo\n"
     "\n"
@@ -71,10 +64,23 @@ std::string combination(const UpdateCommand& c, bool ports, bool check, std::siz
 
 }  // namespace
 
+std::string environmentHelp() {
+  return "Environment:\n"
+         "  TORVANE_COM1 .. TORVANE_COM9  the device behind COMn (see torvane-update --ports)\n"
+         "  TORVANE_LOG=FILE | off        the update log, or no record\n"
+#ifdef _WIN32
+         "  LOCALAPPDATA                  the update log is %LOCALAPPDATA%\\TorVane\\updates.jsonl\n";
+#else
+         "  XDG_STATE_HOME                the update log is $XDG_STATE_HOME/torvane-update/updates.jsonl\n"
+         "                                (~/.local/state/... without it)\n";
+#endif
+}
+
 std::variant<UpdateCommand, int> parseUpdateCommand(const std::vector<std::string>& arguments,
                                                     const fs::path& currentFolder, std::ostream& out,
                                                     std::ostream& err) {
-  cli::CommandLine command("torvane-update", TORVANE_VERSION, kDescription, kFooter);
+  cli::CommandLine command("torvane-update", TORVANE_VERSION, kDescription,
+                           kTargetHelp + environmentHelp() + kHooksAndExitCodes);
   CLI::App& app = command.app();
   UpdateCommand c;
   bool ports = false;

@@ -26,6 +26,10 @@
 
 namespace torvane::form {
 
+// The environment every program of the tool reads (the COM map, the update
+// log), as their --help lists it.
+std::string environmentHelp();
+
 struct UpdateCommand {
   enum class Mode { Window, Check, Ports, History };
   Mode mode = Mode::Window;

@@ -8,6 +8,7 @@
 #include "context/serial_port.h"
 #include "context/sources.h"
 #include "encoding/encoders.h"
+#include "form/update_command.h"
 #include "record/host.h"
 
 namespace torvane::station {
@@ -18,11 +19,7 @@ namespace fs = std::filesystem;
 
 const char kDescription[] = "Updates one or many TorVane machines at once from a terminal, without a window.";
 
-const char kFooter[] =
-    "Environment:\n"
-    "  TORVANE_COM1 .. TORVANE_COM9  the device behind COMn (see torvane-update --ports)\n"
-    "  TORVANE_LOG=FILE | off        the update log, or no record\n"
-    "  XDG_STATE_HOME                the update log is $XDG_STATE_HOME/torvane-update/updates.jsonl\n"
+const char kExitCodes[] =
     "\n"
     "Exit codes: 0 every machine completed (--check: nothing would fail), 1 at least one did not, or the\n"
     "folder check refused the update, 2 wrong arguments, 3 no machine found.";
@@ -91,7 +88,7 @@ std::string takePorts(const std::vector<std::string>& words, const PortNames& na
 std::variant<StationOptions, int> parseStationOptions(const std::vector<std::string>& arguments, const PortNames& names,
                                                       const fs::path& currentFolder, std::ostream& out,
                                                       std::ostream& err) {
-  cli::CommandLine command("torvane-station", TORVANE_VERSION, kDescription, kFooter);
+  cli::CommandLine command("torvane-station", TORVANE_VERSION, kDescription, form::environmentHelp() + kExitCodes);
   CLI::App& app = command.app();
   StationOptions o;
   std::string source = "program";
