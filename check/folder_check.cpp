@@ -220,7 +220,7 @@ std::string reportText(const FolderReport& report) {
       const bool sized = !p.missing && !p.fileFault;
       out << "  " << padded(std::to_string(p.line), 4) << "  " << padded(printableName(p.entry.name), 20) << "  "
           << padded(std::to_string(p.entry.memoryType) + " " + memoryName(p.entry.memoryType), 12) << "  "
-          << padded(hexNumber(static_cast<uint32_t>(p.entry.address), 8), 10) << "  "
+          << padded(hexNumber(static_cast<uint32_t>(p.entry.address), 4), 10) << "  "
           << padded(sized ? std::to_string(p.size) : "-", 10, true) << "  "
           << padded(sized ? std::to_string(p.frames()) : "-", 6, true) << "  "
           << (image.sha256.empty() ? "-" : image.sha256) << '\n';

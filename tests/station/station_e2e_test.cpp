@@ -62,6 +62,7 @@ TEST(StationE2e, fourMachinesOneSendingCan_updatesTheOtherThreeAndExits1WithFour
   int complete = 0;
   for (const QJsonObject& record : records) {
     EXPECT_EQ(record["tool"].toObject()["name"].toString(), QStringLiteral("torvane-station"));
+    EXPECT_FALSE(record["port"].toObject().contains("com")) << "a port named by its path has no COM number";
     complete += record["outcome"].toString() == QStringLiteral("complete");
   }
   EXPECT_EQ(complete, 3);
