@@ -12,39 +12,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kSource = "transferPhase";
-
 std::string errnoText(int err) { return err != 0 ? std::string(": ") + std::strerror(err) : std::string(); }
 
 // A file that exists and cannot be opened: without the right to read it
 // (the operator can grant that), or for another reason of the host.
 Fault cannotOpen(const std::string& shown, int err) {
   if (err == EACCES || err == EPERM) {
-    return Fault(fault::kPermissionDenied, shown + " cannot be opened: permission denied", kSource);
+    return Fault(fault::kPermissionDenied, shown + " cannot be opened: permission denied", kTransferPhaseSource);
   }
-  return Fault(fault::kFileAccess, shown + " cannot be opened" + errnoText(err), kSource);
+  return Fault(fault::kFileAccess, shown + " cannot be opened" + errnoText(err), kTransferPhaseSource);
 }
 
 }  // namespace
 
 std::ifstream openTransferList(const fs::path& folder, const std::string& listName) {
   if (listName.empty()) {
-    throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open", kSource);
+    throw Fault(fault::kBadFileName, "No source is selected, so there is no transfer list to open",
+                kTransferPhaseSource);
   }
   const std::string shown = "Transfer list " + quotedForFault(listName);
   const fs::path path = folder / listName;
   std::error_code ec;
   const fs::file_status st = fs::status(path, ec);
   if (st.type() == fs::file_type::not_found) {
-    throw Fault(fault::kFileNotFound, shown + " was not found in the working folder " + folder.string(), kSource);
+    throw Fault(fault::kFileNotFound, shown + " was not found in the working folder " + folder.string(),
+                kTransferPhaseSource);
   }
   if (st.type() == fs::file_type::directory) {
-    throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kSource);
+    throw Fault(fault::kFileNotFound, shown + " is a folder, not a file", kTransferPhaseSource);
   }
   // A device reads as an empty or endless list, and opening a pipe waits for
   // a writer with the window frozen. (A failed look-up is left to the open.)
   if (st.type() != fs::file_type::regular && st.type() != fs::file_type::none) {
-    throw Fault(fault::kFileAccess, shown + " is not a regular file", kSource);
+    throw Fault(fault::kFileAccess, shown + " is not a regular file", kTransferPhaseSource);
   }
   errno = 0;
   std::ifstream list(path, std::ios::binary);
@@ -57,7 +57,7 @@ bool readListLine(LineReader& reader, ByteString& line, const std::string& listN
     return Fault(fault::kFileAccess,
                  "Transfer list " + quotedForFault(listName) + " could not be read after line " +
                      std::to_string(reader.lineNumber()) + why,
-                 kSource);
+                 kTransferPhaseSource);
   };
   try {
     if (reader.next(line)) return true;
@@ -77,8 +77,10 @@ bool imageExists(const fs::path& folder, const std::string& name, const std::str
     case fs::file_type::directory: return false;
     case fs::file_type::regular: return true;
     case fs::file_type::none:
-      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be looked up: " + ec.message(), kSource);
-    default: throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kSource);
+      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " cannot be looked up: " + ec.message(),
+                  kTransferPhaseSource);
+    default:
+      throw Fault(fault::kFileAccess, where + quotedForFault(name) + " is not a regular file", kTransferPhaseSource);
   }
 }
 
@@ -94,13 +96,14 @@ int32_t imageSize(std::ifstream& image, const std::string& name, const std::stri
   const std::streamoff size = image.tellg();
   image.seekg(0, std::ios::beg);
   if (!image || size < 0) {
-    throw Fault(fault::kFileAccess, where + "the length of " + quotedForFault(name) + " cannot be read", kSource);
+    throw Fault(fault::kFileAccess, where + "the length of " + quotedForFault(name) + " cannot be read",
+                kTransferPhaseSource);
   }
   if (size > std::numeric_limits<int32_t>::max()) {
     throw Fault(fault::kOverflow,
                 where + quotedForFault(name) + " holds " + std::to_string(size) +
                     " bytes; at most 2147483647 bytes can be sent",
-                kSource);
+                kTransferPhaseSource);
   }
   return static_cast<int32_t>(size);
 }

@@ -14,6 +14,9 @@
 
 namespace torvane {
 
+// The source of the transfer phase's faults.
+inline constexpr const char* kTransferPhaseSource = "transferPhase";
+
 // Opens the list for reading. Faults: no source selected (the name is
 // empty), not found in the folder, a folder, not a regular file (a device
 // or a pipe), cannot be opened.

@@ -11,7 +11,7 @@ namespace torvane {
 
 namespace {
 
-const char* const kSource = "transfer list";
+const char* const kListSource = "transfer list";
 const char* const kBlanks = " \t";
 constexpr int64_t kMaxAddress = std::numeric_limits<int32_t>::max();
 
@@ -34,7 +34,7 @@ ByteString trimTrailingBlanks(ByteString text) {
 }
 
 [[noreturn]] void fail(int32_t number, const std::string& where, const std::string& what) {
-  throw Fault(number, where + what, kSource);
+  throw Fault(number, where + what, kListSource);
 }
 
 // "0x" or "0X" followed by at least one hexadecimal digit and nothing else

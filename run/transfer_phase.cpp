@@ -44,8 +44,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kSource = "transferPhase";
-
 ByteString buildAddressFrame(const ListEntry& entry, int32_t size, const std::string& where) {
   try {
     return addressFrame(entry.memoryType, entry.address, size);
@@ -74,7 +72,7 @@ void refuseTooManyFrames(const TransferPlan& plan, const std::string& listName) 
   throw Fault(fault::kOverflow,
               std::string(kTooManyFramesText) + "; the list " + quotedForFault(listName) + " needs " +
                   std::to_string(frames) + ", so none was sent",
-              kSource);
+              kTransferPhaseSource);
 }
 
 // The progress bar of one phase: the whole list against its total, or each
@@ -131,7 +129,7 @@ FrameResult sendData(FormContext& ctx, std::ifstream& image, const ListEntry& en
                   where + quotedForFault(entry.name) + ": only " + std::to_string(image.gcount()) + " of " +
                       std::to_string(count) + " bytes at offset " + std::to_string(size - remaining) +
                       " could be read; the file changed while it was being sent",
-                  kSource);
+                  kTransferPhaseSource);
     }
     observe(ctx, &RunObserver::dataFrameSent, block);
     const FrameResult result = Transmit(ctx, dataFrame(block, entry.memoryType));

@@ -55,7 +55,7 @@ bool isFamily(std::string_view name, std::string_view prefix) {
 }
 
 // 0 on-board UARTs, 1 USB adapters, 2 ACM devices, 3 any other.
-int group(const PortDescription& port) {
+int portGroup(const PortDescription& port) {
   const std::string_view name = baseName(port.device);
   if (isFamily(name, "ttyS")) return 0;
   if (isFamily(name, "ttyUSB")) return 1;
@@ -67,8 +67,8 @@ int group(const PortDescription& port) {
 // others by location first (a port whose location is unknown after those
 // with one), then by name.
 bool comesBefore(const PortDescription& a, const PortDescription& b) {
-  if (group(a) != group(b)) return group(a) < group(b);
-  if (group(a) != 0) {
+  if (portGroup(a) != portGroup(b)) return portGroup(a) < portGroup(b);
+  if (portGroup(a) != 0) {
     if (a.location.empty() != b.location.empty()) return b.location.empty();
     if (const int c = compareNatural(a.location, b.location); c != 0) return c < 0;
   }
