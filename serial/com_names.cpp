@@ -121,16 +121,36 @@ void fillInOrder(std::vector<ComAssignment>& map, const std::vector<PortDescript
   }
 }
 
-void fillByName(std::vector<ComAssignment>& map, const std::vector<PortDescription>& ports) {
-  for (ComAssignment& entry : map) {
-    if (entry.fromVariable) continue;
-    for (const PortDescription& port : ports) {
-      if (sameName(port.device, fixedName(entry.com))) {
-        entry.device = fixedName(entry.com);
-        entry.port = port;
-        break;
-      }
+// COM n is the system's COMn where the host has it. The host's other ports
+// (USB adapters at COM10 and above) take the numbers it lacks, lowest
+// first, so that every port the PC has can be chosen in the window.
+void fillByName(std::vector<ComAssignment>& map, const std::vector<PortDescription>& ports,
+                std::set<std::string>& taken, const ComSources& sources) {
+  std::vector<const PortDescription*> others;
+  for (const PortDescription& port : ports) {
+    const auto entry = std::find_if(map.begin(), map.end(), [&](const ComAssignment& e) {
+      return !e.fromVariable && sameName(port.device, fixedName(e.com));
+    });
+    const bool named = std::any_of(map.begin(), map.end(),
+                                   [&](const ComAssignment& e) { return sameName(port.device, fixedName(e.com)); });
+    if (entry != map.end()) {
+      entry->device = fixedName(entry->com);
+      entry->port = port;
+      taken.insert(sources.canonical(port.device));
+    } else if (!named) {
+      others.push_back(&port);
     }
+  }
+  std::stable_sort(others.begin(), others.end(), [](const PortDescription* a, const PortDescription* b) {
+    return compareNatural(a->device, b->device) < 0;
+  });
+  auto next = map.begin();
+  for (const PortDescription* port : others) {
+    if (!taken.insert(sources.canonical(port->device)).second) continue;
+    next = std::find_if(next, map.end(), [](const ComAssignment& e) { return e.device.empty(); });
+    if (next == map.end()) return;
+    next->device = port->device;
+    next->port = *port;
   }
 }
 
@@ -161,7 +181,7 @@ std::vector<ComAssignment> assignComs(std::vector<PortDescription> hostPorts, co
   std::stable_sort(hostPorts.begin(), hostPorts.end(), comesBefore);
   describeVariables(map, hostPorts, sources);
   if (sources.naming == ComNaming::FixedNames) {
-    fillByName(map, hostPorts);
+    fillByName(map, hostPorts, taken, sources);
   } else {
     fillInOrder(map, hostPorts, taken, sources);
   }
@@ -184,19 +204,32 @@ std::vector<ComAssignment> comMap(const PortHost& host, const std::function<std:
   return assignComs(host.serialPorts(), sources);
 }
 
-std::string deviceForCom(int n, [[maybe_unused]] const PortHost& host,
-                         const std::function<std::string(int)>& variable) {
+std::string deviceForCom(int n, const PortHost& host, const std::function<std::string(int)>& variable) {
   if (n < kFirstCom || n > kLastCom) return {};
   if (std::string named = variable(n); !named.empty()) return named;
+  std::string device = comMap(host, variable)[static_cast<std::size_t>(n - kFirstCom)].device;
 #ifdef _WIN32
-  return fixedName(n);
-#else
-  return comMap(host, variable)[static_cast<std::size_t>(n - kFirstCom)].device;
+  if (device.empty()) device = fixedName(n);  // a port the registry does not list may still open
 #endif
+  return device;
 }
 
 ComLookup comMapLookup(const PortHost& host) {
   return [&host](int com) { return ComDevice{deviceForCom(com, host), false}; };
+}
+
+PortDescription describedPort(const std::string& device, const PortHost& host) {
+  PortDescription described;
+  described.device = device;
+  if (device.empty()) return described;
+  const std::string real = host.canonicalDevice(device);
+  for (const PortDescription& port : host.serialPorts()) {
+    if (host.canonicalDevice(port.device) != real) continue;
+    described = port;
+    described.device = device;  // under the name it was opened by
+    break;
+  }
+  return described;
 }
 
 std::string comLabel(int n, const std::string& device) {

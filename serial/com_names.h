@@ -3,7 +3,12 @@
 // TORVANE_COM<n> (n = 1..9), when set and not empty, names the device of
 // COM n (for example TORVANE_COM1=/dev/ttyUSB0, or a pseudo-terminal for a
 // simulator). The other COM numbers are:
-//   - on Windows, the system's own "COMn";
+//   - on Windows, the system's own "COMn" where the registry
+//     (HARDWARE\DEVICEMAP\SERIALCOMM) lists it; the ports it lists above
+//     COM9 (USB adapters usually get such numbers) take the numbers below 10
+//     that it does not list, lowest first (COM12 on COM4 when the PC has
+//     COM1 to COM3), so that they can be chosen without renumbering; a
+//     number that nothing takes is still tried as "COMn";
 //   - on Linux and other Unix systems, the serial ports the host has, in this
 //     order: the on-board UARTs (ttyS*) by number, then USB adapters
 //     (ttyUSB*), then ACM devices (ttyACM*), then any other; within each of
@@ -37,7 +42,7 @@ struct ComAssignment {
 
 enum class ComNaming {
   HostPorts,   // the host's ports in the documented order (Linux, Unix)
-  FixedNames,  // COM n is the system's "COMn" (Windows)
+  FixedNames,  // COM n is the system's "COMn", higher ports in the gaps (Windows)
 };
 
 struct ComSources {
@@ -77,6 +82,10 @@ using ComLookup = std::function<ComDevice(int com)>;
 // TORVANE_COM<n> when set, else the host's map, asked at every call (so an
 // adapter plugged in meanwhile counts). `host` must outlive the lookup.
 ComLookup comMapLookup(const PortHost& host = systemPortHost());
+
+// `device` with what the host tells of it (matched by its canonical name),
+// under the name it was given; only the device when the host does not list it.
+PortDescription describedPort(const std::string& device, const PortHost& host);
 
 // "COM3 (/dev/ttyS2)": how faults and logs name a port for the operator.
 std::string comLabel(int n, const std::string& device);

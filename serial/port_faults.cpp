@@ -238,4 +238,15 @@ Fault portFault(PortError error, PortStep step, const PortId& port, const std::s
                kPortSource);
 }
 
+std::string latencyAdvice(const PortId& port, int latencyMs) {
+  if (latencyMs <= kLongestGoodLatencyMs) return {};
+  const std::string name = port.device.empty() ? com(port) : port.device;
+  return label(port) + " is a USB adapter that holds what the machine sends for " + std::to_string(latencyMs) +
+         " ms before passing it on, so every frame of an update waits that long for its answer. To lower it: Device "
+         "Manager, Ports (COM & LPT), USB Serial Port (" +
+         name +
+         "), Properties, Port Settings, Advanced, Latency Timer (msec): 1 or 2; then unplug the adapter and plug it "
+         "in again. This program never changes the setting itself.";
+}
+
 }  // namespace torvane

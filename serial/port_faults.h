@@ -29,4 +29,12 @@ inline constexpr const char* kPortSource = "mscCom";
 Fault portFault(PortError error, PortStep step, const PortId& port, const std::string& systemText = {},
                 const PortHost& host = systemPortHost());
 
+// Adapters that hold received bytes longer than this are worth lowering:
+// every frame of a transfer waits for the machine's answer.
+inline constexpr int kLongestGoodLatencyMs = 2;
+
+// How to lower the latency timer of the adapter behind `port`, which holds
+// the machine's answers `latencyMs` ms; empty when it is short enough.
+std::string latencyAdvice(const PortId& port, int latencyMs);
+
 }  // namespace torvane

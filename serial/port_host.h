@@ -57,6 +57,14 @@ class PortHost {
   // True when this process may read and write `device`.
   virtual bool mayReadWrite(const std::string& device) const = 0;
 
+  // The latency timer of a USB adapter, in milliseconds: how long it holds
+  // received bytes before passing them on (FTDI adapters: 16 by default).
+  // None when the device has none or it cannot be read.
+  virtual std::optional<int> latencyTimerMs(const std::string& device) const {
+    (void)device;
+    return std::nullopt;
+  }
+
   // Every process with `device` open. A process whose open files cannot be
   // read is listed (not certain) only when its name is one of `suspects`.
   virtual std::vector<PortHolder> holders(const std::string& device,

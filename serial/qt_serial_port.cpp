@@ -126,20 +126,7 @@ PortId QtSerialPort::id() const {
   return PortId{commPort_, used.device, used.byPath};
 }
 
-PortDescription QtSerialPort::openedPort() const {
-  PortDescription opened;
-  opened.device = target().device;
-  if (opened.device.empty()) return opened;
-  const std::string real = host_.canonicalDevice(opened.device);
-  for (const PortDescription& port : host_.serialPorts()) {
-    if (host_.canonicalDevice(port.device) != real) continue;
-    const std::string device = opened.device;
-    opened = port;
-    opened.device = device;  // under the name it was opened by
-    break;
-  }
-  return opened;
-}
+PortDescription QtSerialPort::openedPort() const { return describedPort(target().device, host_); }
 
 // ---- faults ---------------------------------------------------------------
 

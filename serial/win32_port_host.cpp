@@ -43,7 +43,66 @@ std::string devicePath(const std::string& device) {
 
 }  // namespace
 
-Win32PortHost::Win32PortHost(Hive hive, std::string key) : hive_(hive), key_(std::move(key)) {}
+Win32PortHost::Win32PortHost(Hive hive, std::string key, std::string ftdiKey)
+    : hive_(hive), key_(std::move(key)), ftdiKey_(std::move(ftdiKey)) {}
+
+namespace {
+
+std::vector<std::string> subkeys(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD length = sizeof name;
+    const LONG rc = ::RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc == ERROR_SUCCESS) names.emplace_back(name, length);
+  }
+  return names;
+}
+
+// FTDIBUS\<device>\<instance>\Device Parameters of the port named `port`.
+std::optional<int> latencyOf(HKEY ftdi, const std::string& port) {
+  for (const std::string& device : subkeys(ftdi)) {
+    HKEY deviceKey = nullptr;
+    if (::RegOpenKeyExA(ftdi, device.c_str(), 0, KEY_READ, &deviceKey) != ERROR_SUCCESS) continue;
+    std::optional<int> found;
+    for (const std::string& instance : subkeys(deviceKey)) {
+      const std::string path = instance + "\\Device Parameters";
+      char name[64] = {};
+      DWORD nameLength = sizeof name - 1;
+      DWORD latency = 0;
+      DWORD latencyLength = sizeof latency;
+      if (::RegGetValueA(deviceKey, path.c_str(), "PortName", RRF_RT_REG_SZ, nullptr, name, &nameLength) !=
+              ERROR_SUCCESS ||
+          upper(name) != port) {
+        continue;
+      }
+      if (::RegGetValueA(deviceKey, path.c_str(), "LatencyTimer", RRF_RT_REG_DWORD, nullptr, &latency,
+                         &latencyLength) == ERROR_SUCCESS) {
+        found = static_cast<int>(latency);
+      }
+      break;
+    }
+    ::RegCloseKey(deviceKey);
+    if (found) return found;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> Win32PortHost::latencyTimerMs(const std::string& device) const {
+  std::string port = canonicalDevice(device);
+  if (port.rfind("\\\\.\\", 0) == 0) port.erase(0, 4);
+  HKEY ftdi = nullptr;
+  if (::RegOpenKeyExA(hive_ == Hive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, ftdiKey_.c_str(), 0,
+                      KEY_READ, &ftdi) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const std::optional<int> latency = latencyOf(ftdi, port);
+  ::RegCloseKey(ftdi);
+  return latency;
+}
 
 std::vector<PortDescription> Win32PortHost::serialPorts() const {
   std::vector<PortDescription> ports;

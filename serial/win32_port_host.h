@@ -19,7 +19,8 @@ class Win32PortHost final : public PortHost {
   enum class Hive { LocalMachine, CurrentUser };
 
   // The key that lists the ports; a test gives one of its own.
-  explicit Win32PortHost(Hive hive = Hive::LocalMachine, std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM");
+  explicit Win32PortHost(Hive hive = Hive::LocalMachine, std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                         std::string ftdiKey = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS");
 
   std::vector<PortDescription> serialPorts() const override;
   std::string canonicalDevice(const std::string& device) const override;
@@ -29,10 +30,15 @@ class Win32PortHost final : public PortHost {
   std::vector<uint32_t> processGroups() const override { return {}; }
   bool mayReadWrite(const std::string&) const override { return true; }
   std::vector<PortHolder> holders(const std::string&, const std::vector<std::string>&) const override { return {}; }
+  // FTDI's driver: the LatencyTimer value in the Device Parameters key of
+  // the FTDIBUS device whose PortName is `device` (under the enumeration
+  // key, HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS, unless a test gives another).
+  std::optional<int> latencyTimerMs(const std::string& device) const override;
 
  private:
   Hive hive_;
   std::string key_;
+  std::string ftdiKey_;
 };
 
 }  // namespace torvane

@@ -32,7 +32,7 @@ TEST_F(ComNames, hostPortsFillComsInTheDocumentedOrder) {
     const char* what;
     std::vector<PortDescription> ports;
     std::map<int, std::string> variables;
-    std::vector<std::string> expected;  // COM1, COM2, ...; the rest have no device
+    std::vector<std::string> expected;  // COM1, COM2, ... (COM2 is always TORVANE_COM2's); the rest have no device
   } rows[] = {
       {"nothing", {}, {}, {}},
       {"one adapter, no UART", {port("/dev/ttyUSB0", kHub + "1-2")}, {}, {"/dev/ttyUSB0"}},
@@ -85,15 +85,31 @@ TEST_F(ComNames, hostPortsFillComsInTheDocumentedOrder) {
   }
 }
 
-TEST_F(ComNames, fixedNames_comNIsTheSystemsComN) {
-  ComSources sources;
-  sources.naming = ComNaming::FixedNames;
-  sources.variable = [](int n) { return n == 2 ? std::string("COM14") : std::string(); };
-  const std::vector<ComAssignment> map = assignComs({port("COM12"), port("com3"), port("COM14")}, sources);
-  EXPECT_EQ(map[1].device, "COM14");
-  ASSERT_TRUE(map[1].port.has_value());  // the host's description of COM14
-  EXPECT_EQ(map[2].device, "COM3");
-  for (std::size_t i : {0u, 3u, 8u}) EXPECT_EQ(map[i].device, "") << i;
+TEST_F(ComNames, fixedNames_comNIsTheSystemsComNAndHigherPortsTakeTheGaps) {
+  const struct {
+    const char* name;
+    std::vector<PortDescription> ports;
+    std::vector<std::string> expected;  // COM1, COM2, ... (COM2 is always TORVANE_COM2's)
+  } cases[] = {
+      {"own names", {port("com3"), port("COM1")}, {"COM1", "", "COM3"}},
+      {"COM12 in the first gap, COM10 before COM12",
+       {port("COM12"), port("COM1"), port("COM10")},
+       {"COM1", "", "COM10", "COM12"}},
+      {"a variable's device is not given twice; its number is not a gap",
+       {port("COM14"), port("COM12"), port("COM3")},
+       {"COM12", "", "COM3"}},
+  };
+  for (const auto& c : cases) {
+    ComSources sources;
+    sources.naming = ComNaming::FixedNames;
+    sources.variable = [](int n) { return n == 2 ? std::string("COM14") : std::string(); };
+    const std::vector<ComAssignment> map = assignComs(c.ports, sources);
+    for (std::size_t i = 0; i < map.size(); ++i) {
+      const std::string expected = i < c.expected.size() ? c.expected[i] : std::string();
+      EXPECT_EQ(map[i].device, i == 1 ? std::string("COM14") : expected) << c.name << ", COM" << i + 1;
+      if (i != 1 && !expected.empty()) EXPECT_TRUE(map[i].port.has_value()) << c.name << ", COM" << i + 1;
+    }
+  }
 }
 
 TEST_F(ComNames, variableSet_givesItsDevice) {
