@@ -8,7 +8,6 @@
 
 #include "form/status_lines.h"
 #include "form/window_design.h"
-#include "win32/app_icon.h"
 #include "win32/control_ids.h"
 #include "win32/wide_text.h"
 
@@ -20,6 +19,7 @@ using form::ControlKind;
 
 constexpr UINT_PTR kDelayTimer = 1;
 constexpr UINT_PTR kHoldTimer = 2;
+constexpr int kIconResource = 1;  // torvane-update.rc
 constexpr const wchar_t* kStatusLineClass = L"TorVaneStatusLine";
 constexpr const wchar_t* kProgressClass = L"TorVaneProgressBar";
 
@@ -160,7 +160,7 @@ Frmdl::Frmdl(SerialPort& port, Clock& clock, std::filesystem::path workingFolder
   ::InitCommonControlsEx(&common);
   const form::WindowDesign& design = form::windowDesign();
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  icon_ = drawAppIcon(32);
+  icon_ = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 32, 32, 0));
   registerClasses(instance, &Frmdl::windowProc, icon_);
   font_ = createFont(design.font);
   statusFont_ = createFont(design.statusFont);
@@ -172,7 +172,7 @@ Frmdl::Frmdl(SerialPort& port, Clock& clock, std::filesystem::path workingFolder
   hwnd_ = ::CreateWindowExW(0, wide(windowClassName()).c_str(), wide(design.caption).c_str(), kStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                             instance, this);
-  HICON small = drawAppIcon(16);
+  HICON small = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, 0));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   buildControls();

@@ -34,8 +34,8 @@ HWND findWindow(double seconds) {
 
 std::string textOf(HWND w) {
   wchar_t text[1024];
-  const LRESULT length = ::SendMessageTimeoutW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
-                                               5000, nullptr);
+  const LRESULT length =
+      ::SendMessageTimeoutW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 1000, nullptr);
   return length ? torvane::utf8(std::wstring(text, static_cast<std::size_t>(::GetWindowTextLengthW(w))))
                 : std::string();
 }
@@ -84,13 +84,15 @@ int checkDesign(HWND window) {
       differs(std::string(d.name) + " selection");
     }
   }
-  // Tab from each focusable control leads to the next of the design's order.
-  const auto order = torvane::form::tabOrder();
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    HWND next = ::GetNextDlgTabItem(window, control(window, order[i]->name), FALSE);
-    const char* expected = order[(i + 1) % order.size()]->name;
-    if (next != control(window, expected)) differs(std::string("Tab after ") + order[i]->name);
+  // The tab order is the order of the window's children: the stops
+  // (WS_TABSTOP) among them must come in the design's order.
+  std::vector<int> stops;
+  for (HWND w = ::GetWindow(window, GW_CHILD); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(w, GWL_STYLE) & WS_TABSTOP) != 0) stops.push_back(::GetDlgCtrlID(w));
   }
+  std::vector<int> designed;
+  for (const ControlDesign* d : torvane::form::tabOrder()) designed.push_back(torvane::controlId(d->name));
+  if (stops != designed) differs("the tab order");
   std::printf("%d differences\n", differences);
   return differences == 0 ? 0 : 1;
 }
@@ -109,15 +111,15 @@ void read(HWND window) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return 2;
-  HWND window = findWindow(args[0] == "wait-status" ? 30 : 10);
+  HWND window = findWindow(args[0] == "wait-status" ? 90 : 10);
   if (window == nullptr) {
     std::printf("no torvane-update window\n");
     return 1;
   }
   if (args[0] == "wait-status" && args.size() == 3) {
-    const double seconds = std::stod(args[2]);
+    const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(std::stod(args[2]) * 1000);
     std::string status;
-    for (double waited = 0; waited < seconds; waited += 0.05) {
+    while (::GetTickCount64() < until) {
       status = textOf(control(window, "lblStatus"));
       if (status.find(args[1]) != std::string::npos) {
         std::printf("status: %s\n", status.c_str());
