@@ -28,6 +28,8 @@ from stations import percentile
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 MIB = 1024 * 1024
+# The markers of bench/windows's section (bench/windows_bench.py).
+WINDOWS_BEGIN, WINDOWS_END = "<!-- windows figures: bench/windows writes from here -->", "<!-- windows figures end -->"
 BAUD = 38400
 BITS_PER_BYTE = 10  # 8N1: start bit, 8 data bits, stop bit
 MACHINE_TURNAROUND_S = 0.001
@@ -426,13 +428,14 @@ def write_document(path, rows, runs, machine, seconds, log):
             .replace("@MACHINE@", machine).replace("@RUNS@", str(runs))
             .replace("@SECONDS@", f"{seconds / 60:.1f}").replace("@TABLE@", table(rows))
             .replace("@RUNLOG@", "\n".join(log)))
-    # bench/station writes its own section; it is carried over.
+    # bench/station and bench/windows write sections of their own; they are carried over.
     if os.path.exists(path):
         with open(path) as f:
             old = f.read()
-        begin, end = old.find(station_bench.BEGIN), old.find(station_bench.END)
-        if 0 <= begin < end:
-            text = text.rstrip("\n") + "\n\n" + old[begin:end + len(station_bench.END)] + "\n"
+        for begin_mark, end_mark in ((station_bench.BEGIN, station_bench.END), (WINDOWS_BEGIN, WINDOWS_END)):
+            begin, end = old.find(begin_mark), old.find(end_mark)
+            if 0 <= begin < end:
+                text = text.rstrip("\n") + "\n\n" + old[begin:end + len(end_mark)] + "\n"
     with open(path, "w") as f:
         f.write(text)
 

@@ -158,11 +158,12 @@ def section(rows, runs, machine, seconds, log):
     ])
 
 
-def write_section(path, text):
-    """Replaces the station section of the document, or appends it."""
+def write_section(path, text, begin=BEGIN, end=END):
+    """Replaces the section between `begin` and `end` of the document (the
+    station's unless told), or appends it."""
     old = open(path).read() if os.path.exists(path) else "# Performance\n"
-    if BEGIN in old and END in old:
-        new = old[:old.index(BEGIN)] + text + old[old.index(END) + len(END):]
+    if begin in old and end in old:
+        new = old[:old.index(begin)] + text + old[old.index(end) + len(end):]
     else:
         new = old.rstrip("\n") + "\n\n" + text + "\n"
     with open(path, "w") as f:

@@ -143,7 +143,7 @@ std::pair<const wchar_t*, DWORD> classAndStyle(const ControlDesign& d) {
     case ControlKind::Label: return {WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_NOTIFY};
     case ControlKind::GroupBox: return {WC_BUTTONW, BS_GROUPBOX};
     case ControlKind::Button: return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP};
-    case ControlKind::Option: return {WC_BUTTONW, BS_RADIOBUTTON | WS_TABSTOP};
+    case ControlKind::Option: return {WC_BUTTONW, static_cast<DWORD>(BS_RADIOBUTTON | (d.selected ? WS_TABSTOP : 0))};
   }
   return {WC_STATICW, 0};
 }
@@ -349,6 +349,10 @@ void Frmdl::selectOption(HWND option) {
     if (d.kind != ControlKind::Option || std::string_view(d.parent) != frame) continue;
     HWND w = ::GetDlgItem(hwnd_, controlId(d.name));
     ::SendMessageW(w, BM_SETCHECK, w == option ? BST_CHECKED : BST_UNCHECKED, 0);
+    // Tab stops at a group's selected option only, as the system's own
+    // option buttons do.
+    const LONG style = ::GetWindowLongW(w, GWL_STYLE);
+    ::SetWindowLongW(w, GWL_STYLE, w == option ? style | WS_TABSTOP : style & ~WS_TABSTOP);
   }
 }
 

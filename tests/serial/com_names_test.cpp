@@ -107,7 +107,9 @@ TEST_F(ComNames, fixedNames_comNIsTheSystemsComNAndHigherPortsTakeTheGaps) {
     for (std::size_t i = 0; i < map.size(); ++i) {
       const std::string expected = i < c.expected.size() ? c.expected[i] : std::string();
       EXPECT_EQ(map[i].device, i == 1 ? std::string("COM14") : expected) << c.name << ", COM" << i + 1;
-      if (i != 1 && !expected.empty()) EXPECT_TRUE(map[i].port.has_value()) << c.name << ", COM" << i + 1;
+      if (i != 1 && !expected.empty()) {
+        EXPECT_TRUE(map[i].port.has_value()) << c.name << ", COM" << i + 1;
+      }
     }
   }
 }
