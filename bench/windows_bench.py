@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Speed and idle figures of torvane-update.exe under Wine, beside the Linux ones.
 
-    windows_bench.py --bin build-mingw/release/bin --sim build-bench/bin/torvane-sim [--runs N] [--out docs/performance.md]
+    windows_bench.py --bin build-mingw/bench/bin --sim build-bench/bin/torvane-sim [--runs N] [--out docs/performance.md]
 
 Run it through bench/windows, which builds both first. Two measurements, each
 in a fresh Wine prefix with the simulated machine on COM3 and the window under

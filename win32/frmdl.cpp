@@ -343,6 +343,7 @@ void Frmdl::onCommand(int id) {
 
 // Selects the option and deselects the others of its frame.
 void Frmdl::selectOption(HWND option) {
+  changed_ = true;
   const int id = ::GetDlgCtrlID(option);
   const char* frame = form::controls()[static_cast<std::size_t>(id - kFirstControlId)].parent;
   for (const ControlDesign& d : form::controls()) {
@@ -379,19 +380,32 @@ void Frmdl::setStatusLine(const std::string& text) {
     control->changed = true;
   } else {
     ::InvalidateRect(lblStatus_, nullptr, FALSE);
+    changed_ = true;
   }
 }
 
 void Frmdl::holdStatusLine(bool held) {
   PaintedControl* control = paintedOf(lblStatus_);
   control->held = held;
-  if (!held && control->changed) ::InvalidateRect(lblStatus_, nullptr, FALSE);
+  if (!held && control->changed) {
+    ::InvalidateRect(lblStatus_, nullptr, FALSE);
+    changed_ = true;
+  }
   if (!held) control->changed = false;
 }
 
-void Frmdl::setTimeLine(const std::string& text) { ::SetWindowTextW(lblTime_, wide(text).c_str()); }
+void Frmdl::setTimeLine(const std::string& text) {
+  ::SetWindowTextW(lblTime_, wide(text).c_str());
+  changed_ = true;
+}
 
-void Frmdl::paintNow() { ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+// Only when something was changed: a repaint is asked for on every frame,
+// and walking the controls costs more than the frame's own work.
+void Frmdl::paintNow() {
+  if (!changed_) return;
+  changed_ = false;
+  ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
 
 bool Frmdl::sourceChecked(Source source) const {
   return ::SendMessageW(sourceOptions_[static_cast<std::size_t>(source)], BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -424,9 +438,13 @@ void Frmdl::setProgress(int value, int maximum, const std::string& text) {
   control->maximum = maximum;
   ::SetWindowTextW(prgTransfer_, wide(text).c_str());
   ::InvalidateRect(prgTransfer_, nullptr, FALSE);
+  changed_ = true;
 }
 
-void Frmdl::showProgress(bool shown) { ::ShowWindow(prgTransfer_, shown ? SW_SHOWNA : SW_HIDE); }
+void Frmdl::showProgress(bool shown) {
+  ::ShowWindow(prgTransfer_, shown ? SW_SHOWNA : SW_HIDE);
+  changed_ = true;
+}
 
 void Frmdl::setBusy(bool busy) {
   busy_ = busy;

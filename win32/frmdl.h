@@ -103,6 +103,7 @@ class Frmdl final : private form::FormFrontEnd {
   std::array<HWND, 9> portOptions_{};    // optCom1 .. OptCom9
   std::array<std::wstring, 9> portTips_;
   bool busy_ = false;
+  bool changed_ = true;  // something was changed since the last paintNow()
   std::string statusText_;
 
   Win32WindowOps ownOps_;

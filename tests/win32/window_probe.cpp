@@ -120,7 +120,7 @@ void read(HWND window) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return 2;
-  HWND window = findWindow(args[0] == "wait-status" ? 90 : 10);
+  HWND window = findWindow(args[0] == "wait-status" ? 20 : 10);
   if (window == nullptr) {
     std::printf("no torvane-update window\n");
     return 1;
